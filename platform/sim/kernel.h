@@ -1,0 +1,160 @@
+// The simulated machine's kernel: handles, events, threads, critical sections,
+// waits, and the virtual clock that drives them.
+//
+// Simulated threads are real threads. The clock moves only when every one of
+// them is blocked in a platform call: it then jumps to the earliest deadline
+// and wakes the threads due at it. A state where every thread waits and none
+// has a deadline is a deadlock, reported rather than left to hang.
+#pragma once
+
+#include "platform/sim/win32_types.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+using VirtualTime = std::uint64_t; // milliseconds since the machine started
+
+// Thrown inside a simulated thread that is still blocked when its machine is
+// torn down, so that the thread unwinds and can be joined.
+struct ThreadKilled {};
+
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    virtual const char* kind() const = 0;
+    virtual bool signaled() const { return false; }
+    // A satisfied wait takes the signal (an auto-reset event resets).
+    virtual void acquire() {}
+};
+
+struct EventObject : KernelObject {
+    EventObject(bool manual, bool initial) : manualReset(manual), state(initial) {}
+    const char* kind() const override { return "event"; }
+    bool signaled() const override { return state; }
+    void acquire() override {
+        if (!manualReset)
+            state = false;
+    }
+    bool manualReset;
+    bool state;
+};
+
+struct ThreadObject : KernelObject {
+    const char* kind() const override { return "thread"; }
+    bool signaled() const override { return exited; }
+    DWORD id = 0;
+    bool exited = false;
+    DWORD exitCode = STILL_ACTIVE;
+};
+
+// What the scheduler knows of one simulated thread.
+struct SimThread {
+    DWORD id = 0;
+    std::string name;
+    std::condition_variable wake;
+    bool blocked = false;
+    bool woken = false;
+    std::optional<VirtualTime> deadline;
+    std::vector<std::shared_ptr<KernelObject>> waitObjects;
+    bool waitAll = false;
+    const char* blockedIn = "";
+    DWORD result = 0;
+};
+
+struct CriticalSectionObject {
+    SimThread* owner = nullptr;
+    LONG recursion = 0;
+    std::list<SimThread*> waiters;
+};
+
+class Kernel {
+public:
+    // Result of block() when the machine found a deadlock instead of a wake.
+    static constexpr DWORD kDeadlock = 0xDEADDEADu;
+
+    Kernel();
+    ~Kernel();
+
+    std::mutex& lock() { return mutex_; }
+
+    // The calling thread's scheduler record; null for a thread the machine
+    // does not know.
+    static SimThread* self();
+
+    // Clock
+    VirtualTime now() const;
+    void setTickStart(DWORD start);
+    DWORD tickCount() const;
+
+    // Handles
+    HANDLE addHandle(std::shared_ptr<void> object, const char* kind, bool key);
+    std::shared_ptr<void> lookup(HANDLE h, bool key) const;
+    std::shared_ptr<KernelObject> lookupObject(HANDLE h) const;
+    bool closeHandle(HANDLE h, bool key);
+    std::size_t openHandles() const;
+    std::size_t openKeys() const;
+    std::vector<std::string> openHandleKinds() const;
+
+    // Scheduling; all of these expect the kernel lock held.
+    DWORD block(std::unique_lock<std::mutex>& held, SimThread& t, std::optional<VirtualTime> deadline,
+                const char* where);
+    void wake(SimThread& t, DWORD result);
+    // Re-examine every blocked wait after an object became signalled.
+    void objectsChanged();
+
+    // API implementations (they take the lock themselves).
+    HANDLE createThread(LPTHREAD_START_ROUTINE start, LPVOID arg, LPDWORD id);
+    DWORD wait(const HANDLE* handles, DWORD count, bool all, DWORD ms, const char* where);
+    void sleep(DWORD ms);
+    void enterCriticalSection(LPCRITICAL_SECTION cs);
+    bool tryEnterCriticalSection(LPCRITICAL_SECTION cs);
+    void leaveCriticalSection(LPCRITICAL_SECTION cs);
+    void initializeCriticalSection(LPCRITICAL_SECTION cs);
+    void deleteCriticalSection(LPCRITICAL_SECTION cs);
+    std::size_t liveCriticalSections() const;
+
+    std::string deadlockReport() const;
+    std::size_t threadCount() const;
+
+    // Ends every simulated thread (those still blocked unwind with
+    // ThreadKilled) and joins them. Called by the machine's destructor.
+    void shutdown();
+
+private:
+    void advanceClock();
+    bool satisfiable(const SimThread& t, DWORD* index) const;
+    void threadMain(SimThread* t, std::shared_ptr<ThreadObject> obj, LPTHREAD_START_ROUTINE start, LPVOID arg);
+    [[noreturn]] void misuse(const char* what) const;
+
+    struct HandleEntry {
+        std::shared_ptr<void> object;
+        std::string kind;
+        bool key;
+    };
+
+    mutable std::mutex mutex_;
+    VirtualTime now_ = 0;
+    DWORD tickStart_ = 0;
+    int running_ = 0;
+    bool killing_ = false;
+    DWORD nextThreadId_ = 0x100;
+    std::uintptr_t nextHandle_ = 0x100;
+    std::map<std::uintptr_t, HandleEntry> handles_;
+    std::list<std::unique_ptr<SimThread>> threads_;
+    std::list<SimThread*> blocked_;
+    SimThread* main_ = nullptr;
+    std::vector<std::thread> osThreads_;
+    std::map<const CRITICAL_SECTION*, std::unique_ptr<CriticalSectionObject>> criticalSections_;
+    std::string deadlock_;
+};
+
+} // namespace sim

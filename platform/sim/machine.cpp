@@ -1,0 +1,47 @@
+#include "platform/sim/machine.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+namespace sim {
+
+namespace {
+std::atomic<Machine*> gCurrent{nullptr};
+}
+
+Machine::Machine(MachineOptions options) : registry_(kernel_) {
+    Machine* expected = nullptr;
+    if (!gCurrent.compare_exchange_strong(expected, this)) {
+        std::fprintf(stderr, "sim: a second machine while one exists\n");
+        std::abort();
+    }
+    kernel_.setTickStart(options.tickCountStart);
+    registry_.setAdministrator(options.administrator);
+}
+
+Machine::~Machine() {
+    kernel_.shutdown();
+    gCurrent = nullptr;
+}
+
+Machine& Machine::current() {
+    Machine* m = gCurrent.load();
+    if (!m) {
+        std::fprintf(stderr, "sim: a platform call with no simulated machine\n");
+        std::abort();
+    }
+    return *m;
+}
+
+bool Machine::exists() { return gCurrent.load() != nullptr; }
+
+void Machine::advance(DWORD ms) { kernel_.sleep(ms); }
+
+std::optional<std::uint32_t> Machine::enter(const char* function, std::string arguments) {
+    SimThread* self = Kernel::self();
+    records_.call(kernel_.now(), self ? self->id : 0, function, std::move(arguments));
+    return faults_.hit(function);
+}
+
+} // namespace sim

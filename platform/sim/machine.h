@@ -1,0 +1,67 @@
+// sim::Machine: the one facade through which tests and the demo build a
+// simulated Windows machine, drive it in virtual time and inspect it.
+//
+// One machine exists at a time; the thread that builds it becomes its main
+// thread and takes part in the virtual clock like every simulated thread.
+#pragma once
+
+#include "platform/sim/faults.h"
+#include "platform/sim/kernel.h"
+#include "platform/sim/records.h"
+#include "platform/sim/registry.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct MachineOptions {
+    DWORD tickCountStart = 0;  // GetTickCount's reading at virtual time 0
+    bool administrator = true; // false: a process without administrative rights
+};
+
+class Machine {
+public:
+    explicit Machine(MachineOptions options = {});
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // The machine in use; aborts when there is none.
+    static Machine& current();
+    static bool exists();
+
+    // Virtual time
+    VirtualTime now() const { return kernel_.now(); }
+    // Let `ms` of virtual time pass on the main thread while the simulated
+    // threads run.
+    void advance(DWORD ms);
+    void setTickCountStart(DWORD start) { kernel_.setTickStart(start); }
+
+    // Counters that show leaks
+    std::size_t openHandles() const { return kernel_.openHandles(); }
+    std::size_t openKeys() const { return kernel_.openKeys(); }
+    std::size_t liveCriticalSections() const { return kernel_.liveCriticalSections(); }
+    std::vector<std::string> openHandleKinds() const { return kernel_.openHandleKinds(); }
+    std::size_t threads() const { return kernel_.threadCount(); }
+    // Empty unless the machine found every thread waiting with no deadline.
+    std::string deadlockReport() const { return kernel_.deadlockReport(); }
+
+    Kernel& kernel() { return kernel_; }
+    Registry& registry() { return registry_; }
+    Faults& faults() { return faults_; }
+    Records& records() { return records_; }
+
+    // For the simulated functions: count the call, log it, and answer the
+    // error an injected fault asks for.
+    std::optional<std::uint32_t> enter(const char* function, std::string arguments);
+
+private:
+    Kernel kernel_;
+    Registry registry_;
+    Faults faults_;
+    Records records_;
+};
+
+} // namespace sim

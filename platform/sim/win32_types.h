@@ -1,0 +1,185 @@
+// The simulated machine's Win32 types and constants.
+//
+// Only what the deliverables use, with the Windows widths: DWORD and LONG are
+// 32-bit, handles are pointers, records are laid out as on the Windows build of
+// the same pointer width (64-bit here).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define CONST const
+
+typedef int BOOL;
+typedef BOOL* PBOOL;
+typedef BOOL* LPBOOL;
+typedef unsigned char BYTE;
+typedef BYTE* PBYTE;
+typedef BYTE* LPBYTE;
+typedef unsigned short WORD;
+typedef std::uint32_t DWORD;
+typedef DWORD* PDWORD;
+typedef DWORD* LPDWORD;
+typedef std::int32_t LONG;
+typedef LONG* PLONG;
+typedef std::uint32_t ULONG;
+typedef std::int32_t INT;
+typedef std::uint32_t UINT;
+typedef char CHAR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef void VOID;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef std::uintptr_t ULONG_PTR;
+typedef std::intptr_t LONG_PTR;
+typedef std::uintptr_t UINT_PTR;
+typedef std::intptr_t INT_PTR;
+typedef ULONG_PTR SIZE_T;
+typedef ULONG_PTR DWORD_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+
+typedef void* HANDLE;
+typedef HANDLE* PHANDLE;
+typedef HANDLE* LPHANDLE;
+struct HKEY__ {
+    int unused;
+};
+typedef HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+
+#ifndef FALSE
+#define FALSE 0
+#endif
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef DWORD(WINAPI* PTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
+
+// Laid out as the SDK's RTL_CRITICAL_SECTION; the simulation keeps its own
+// lock object behind DebugInfo.
+typedef struct _RTL_CRITICAL_SECTION {
+    void* DebugInfo;
+    LONG LockCount;
+    LONG RecursionCount;
+    HANDLE OwningThread;
+    HANDLE LockSemaphore;
+    ULONG_PTR SpinCount;
+} CRITICAL_SECTION, *PCRITICAL_SECTION, *LPCRITICAL_SECTION;
+
+// Waits
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_ABANDONED 0x00000080u
+#define WAIT_ABANDONED_0 0x00000080u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define MAXIMUM_WAIT_OBJECTS 64
+#define STILL_ACTIVE 0x00000103u
+#define CREATE_SUSPENDED 0x00000004u
+
+// System error codes
+#define ERROR_SUCCESS 0
+#define NO_ERROR 0
+#define ERROR_INVALID_FUNCTION 1
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_INVALID_DATA 13
+#define ERROR_OUTOFMEMORY 14
+#define ERROR_NOT_READY 21
+#define ERROR_GEN_FAILURE 31
+#define ERROR_NOT_SUPPORTED 50
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_BAD_PATHNAME 161
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_MORE_DATA 234
+#define ERROR_NO_MORE_ITEMS 259
+#define ERROR_BADKEY 1010
+#define ERROR_CANTOPEN 1011
+#define ERROR_CANTREAD 1012
+#define ERROR_CANTWRITE 1013
+#define ERROR_KEY_DELETED 1018
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021
+#define ERROR_POSSIBLE_DEADLOCK 1131
+#define ERROR_NO_SYSTEM_RESOURCES 1450
+
+// Registry
+#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
+
+#define DELETE 0x00010000
+#define READ_CONTROL 0x00020000
+#define WRITE_DAC 0x00040000
+#define WRITE_OWNER 0x00080000
+#define SYNCHRONIZE 0x00100000
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000
+#define MAXIMUM_ALLOWED 0x02000000
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define KEY_READ ((STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & (~SYNCHRONIZE))
+#define KEY_WRITE ((STANDARD_RIGHTS_WRITE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & (~SYNCHRONIZE))
+#define KEY_EXECUTE ((KEY_READ) & (~SYNCHRONIZE))
+#define KEY_ALL_ACCESS                                                                               \
+    ((STANDARD_RIGHTS_ALL | KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY |                  \
+      KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY | KEY_CREATE_LINK) &                                       \
+     (~SYNCHRONIZE))
+
+#define REG_OPTION_NON_VOLATILE 0x00000000
+#define REG_OPTION_VOLATILE 0x00000001
+#define REG_CREATED_NEW_KEY 0x00000001
+#define REG_OPENED_EXISTING_KEY 0x00000002
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_LITTLE_ENDIAN 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+
+#define REG_NOTIFY_CHANGE_NAME 0x00000001
+#define REG_NOTIFY_CHANGE_ATTRIBUTES 0x00000002
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004
+#define REG_NOTIFY_CHANGE_SECURITY 0x00000008
+#define REG_LEGAL_CHANGE_FILTER                                                                      \
+    (REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |           \
+     REG_NOTIFY_CHANGE_SECURITY)

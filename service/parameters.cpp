@@ -1,0 +1,126 @@
+#include "service/parameters.h"
+
+#include "service/scoped.h"
+#include "service/trace.h"
+
+namespace {
+
+// Opened if it exists, otherwise created empty and volatile: the key belongs
+// to the card-reader driver's installation, and a key this service made up
+// must not outlive a restart.
+LONG createParametersKey(ScopedKey& key) {
+    DWORD disposition = 0;
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key.put(), &disposition);
+}
+
+LONG openParametersKey(ScopedKey& key) {
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_ALL_ACCESS, key.put());
+}
+
+// Reads a value of exactly four bytes, whatever its registry type. A longer
+// value does not fit the buffer; a shorter one would leave bytes undefined, so
+// it is refused as well.
+LONG readFourBytes(HKEY key, const char* name, DWORD* out) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
+    if (status == ERROR_SUCCESS && size != sizeof value)
+        status = ERROR_INVALID_DATA;
+    if (status == ERROR_SUCCESS)
+        *out = value;
+    return status;
+}
+
+LONG writeFourBytes(HKEY key, const char* name, DWORD value) {
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// Registry calls answer their status rather than setting the thread's error
+// code; error traces report the thread's code, so it is set from the status.
+DWORD lastErrorFrom(LONG status) {
+    SetLastError(static_cast<DWORD>(status));
+    return GetLastError();
+}
+
+} // namespace
+
+bool supportSDIO() {
+    ScopedKey key;
+    LONG status = createParametersKey(key);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("supportSDIO:Error(%x) in RegCreateKeyEx.", lastErrorFrom(status));
+        return false;
+    }
+    DWORD value = 0;
+    status = readFourBytes(key.get(), kValueIsSupportSDIO, &value);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("supportSDIO:Error(%X) RegQueryValueEx.", lastErrorFrom(status));
+        return false;
+    }
+    SvcTrace("supportSDIO: IsSupportSDIO = %d (0:Not support; 1:support.).", static_cast<int>(value));
+    return value == 1;
+}
+
+DWORD ReadDeviceID() {
+    ScopedKey key;
+    LONG status = createParametersKey(key);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("ReadDeviceID: Error(%x) in RegCreateKeyEx.", lastErrorFrom(status));
+        return 0;
+    }
+    DWORD value = 0;
+    status = readFourBytes(key.get(), kValueDeviceId, &value);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("ReadDeviceID:Error(%X) RegQueryValueEx.", lastErrorFrom(status));
+        return 0;
+    }
+    SvcTrace("ReadDeviceID: DeviceId = %04x .", value);
+    return value;
+}
+
+LONG ReadDriverSwitchFlag(DWORD* value) {
+    ScopedKey key;
+    LONG status = openParametersKey(key);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("ReadDriverSwitchFlag:Error(%x) in RegOpenKeyEx.", lastErrorFrom(status));
+        return status;
+    }
+    DWORD read = 0;
+    status = readFourBytes(key.get(), kValueDriverSwitchFlag, &read);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("ReadDriverSwitchFlag:Error(%X) RegQueryValueEx.", lastErrorFrom(status));
+        return status;
+    }
+    SvcTrace("ReadDriverSwitchFlag:RegQueryValueEx dwValue = %x.", read);
+    *value = read;
+    return ERROR_SUCCESS;
+}
+
+LONG WriteDriverSwitchFlag(DWORD value) {
+    SvcTrace("WriteDriverSwitchFlag : beign to Write %d now", static_cast<int>(value));
+    ScopedKey key;
+    LONG status = openParametersKey(key);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("WriteDriverSwitchFlag : Error(%x) in RegOpenKeyEx.", lastErrorFrom(status));
+        return status;
+    }
+    status = writeFourBytes(key.get(), kValueDriverSwitchFlag, value);
+    if (status != ERROR_SUCCESS)
+        SvcTrace("WriteDriverSwitchFlag : failed in RegSetValueEx(%X).", lastErrorFrom(status));
+    return status;
+}
+
+LONG WriteDriverSwitchingForTimerbar(DWORD value) {
+    SvcTrace("WriteDriverSwitchingForTimerbar : switching to 0x%x", value);
+    ScopedKey key;
+    LONG status = openParametersKey(key);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("WriteDriverSwitchingForTimerbar : Error(%x) in RegOpenKeyEx.", lastErrorFrom(status));
+        return status;
+    }
+    status = writeFourBytes(key.get(), kValueIsSwitchingDrv, value);
+    if (status != ERROR_SUCCESS)
+        SvcTrace("WriteDriverSwitchingForTimerbar : failed in RegSetValueEx(%X).", lastErrorFrom(status));
+    return status;
+}

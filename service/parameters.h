@@ -1,0 +1,46 @@
+// The parameters key: the service's only persistent state and its channel to
+// the card-reader driver. Every accessor opens the key afresh and closes it
+// before returning.
+#pragma once
+
+#include "platform/win32.h"
+
+constexpr const char* kParametersKey = "SYSTEM\\CurrentControlSet\\services\\HXSDCRDR\\Parameters";
+
+constexpr const char* kValueIsSupportSDIO = "IsSupportSDIO";
+constexpr const char* kValueDeviceId = "DeviceId";
+constexpr const char* kValueDriverSwitchFlag = "DriverSwitchFlag";
+constexpr const char* kValueIsSwitchingDrv = "IsSwitchingDrv";
+constexpr const char* kValueIsSDIOPresent = "IsSDIOPresent";
+
+// IsSwitchingDrv while a device-console run is binding one driver or the other.
+constexpr DWORD kSwitchingToStandard = 1;
+constexpr DWORD kSwitchingToMaker = 0x81;
+
+// True only when IsSupportSDIO could be read and is 1. Creates the key as an
+// empty volatile key when it does not exist.
+bool supportSDIO();
+// DeviceId, or 0 when it cannot be read.
+DWORD ReadDeviceID();
+// Registry status; on success the value is stored through `value`, otherwise
+// `value` is left as it was.
+LONG ReadDriverSwitchFlag(DWORD* value);
+LONG WriteDriverSwitchFlag(DWORD value);
+LONG WriteDriverSwitchingForTimerbar(DWORD value);
+
+// The retry rule for DriverSwitchFlag: up to 100 calls, each failed one
+// followed by a 20 ms pause. Answers the last call's status.
+constexpr int kSwitchFlagAttempts = 100;
+constexpr DWORD kSwitchFlagPauseMs = 20;
+
+template <class Accessor>
+LONG switchFlagRetry(Accessor accessor) {
+    LONG status = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kSwitchFlagAttempts; ++attempt) {
+        status = accessor();
+        if (status == ERROR_SUCCESS)
+            return status;
+        Sleep(kSwitchFlagPauseMs);
+    }
+    return status;
+}

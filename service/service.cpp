@@ -1,0 +1,172 @@
+#include "service/service.h"
+
+#include "service/parameters.h"
+#include "service/trace.h"
+#include "service/workers.h"
+
+#include <initializer_list>
+
+HANDLE ghSvcStopEvent;
+HANDLE ghSvcStopThreadEvent[kWorkerCount];
+HANDLE ghSDIORegChangeEvent;
+HANDLE ghChangeMicrosoftDriverEvent;
+HANDLE ghChangeHXDriverEvent;
+HANDLE ghChangeHXDriverRequestEvent;
+HANDLE ghChangeMicrosoftRequestEvent;
+
+HANDLE ghThreadMonitorSDIORegister;
+HANDLE ghThreadOperateDriver;
+HANDLE ghThreadRequestFilter;
+HANDLE ghThreadDialog;
+
+CRITICAL_SECTION gcsDeviceLock;
+DWORD gdwDeviceId;
+
+namespace {
+
+bool gRunning;
+bool gLockReady;
+
+struct EventSlot {
+    HANDLE* handle;
+    const char* failureTrace;
+};
+
+// Creation order.
+const EventSlot kEvents[] = {
+    {&ghSvcStopEvent, "SvcInit:Error(%X) in CreateEvent ghSvcStopEvent."},
+    {&ghSvcStopThreadEvent[0], "SvcInit:Error(%X) in CreateEvent ghSvcStopThreadEvent[0]."},
+    {&ghSvcStopThreadEvent[1], "SvcInit:Error(%X) in CreateEvent ghSvcStopThreadEvent[1]."},
+    {&ghSvcStopThreadEvent[2], "SvcInit:Error(%X) in CreateEvent ghSvcStopThreadEvent[2]."},
+    {&ghSDIORegChangeEvent, "SvcInit:Error(%X) in CreateEvent ghSDIORegChangeEvent."},
+    {&ghChangeMicrosoftDriverEvent, "SvcInit:Error(%X) in CreateEvent ghChangeMicrosoftDriverEvent."},
+    {&ghChangeHXDriverEvent, "SvcInit:Error(%X) in CreateEvent ghChangeHXDriverEvent."},
+    {&ghChangeHXDriverRequestEvent, "SvcInit:Error(%X) in CreateEvent ghChangeHXDriverRequestEvent."},
+    {&ghChangeMicrosoftRequestEvent, "SvcInit:Error(%X) in CreateEvent ghChangeMicrosoftRequestEvent."},
+};
+
+struct ThreadSlot {
+    HANDLE* handle;
+    LPTHREAD_START_ROUTINE routine;
+    int stoppedIndex; // -1: the listener, which has no stopped event
+    const char* failureTrace;
+};
+
+// Start order. The listener comes last, so it never runs during an unwinding.
+const ThreadSlot kThreads[] = {
+    {&ghThreadMonitorSDIORegister, ThreadMonitorSDIORegister, kStoppedMonitor,
+     "SvcInit:Error(%X) in CreateThread ghThreadMonitorSDIORegister."},
+    {&ghThreadOperateDriver, ThreadOperateDriver, kStoppedOperator,
+     "SvcInit:Error(%X) in CreateThread ghThreadOperateDriver."},
+    {&ghThreadRequestFilter, ThreadRequestFilter, kStoppedFilter,
+     "SvcInit:Error(%X) in CreateThread ghThreadRequestFilter."},
+    {&ghThreadDialog, DialogThread, -1, "SvcInit:Error(%X) in CreateThread ghThreadDialog."},
+};
+
+void closeAndClear(HANDLE* handle) {
+    if (*handle) {
+        CloseHandle(*handle);
+        *handle = nullptr;
+    }
+}
+
+// Release order of everything SvcInit may have made.
+void releaseAll() {
+    for (HANDLE* h : {&ghThreadDialog, &ghThreadOperateDriver, &ghThreadMonitorSDIORegister, &ghThreadRequestFilter})
+        closeAndClear(h);
+    for (HANDLE* h : {&ghChangeHXDriverRequestEvent, &ghChangeMicrosoftRequestEvent, &ghChangeMicrosoftDriverEvent,
+                      &ghChangeHXDriverEvent, &ghSDIORegChangeEvent, &ghSvcStopThreadEvent[2],
+                      &ghSvcStopThreadEvent[1], &ghSvcStopThreadEvent[0], &ghSvcStopEvent})
+        closeAndClear(h);
+    if (gLockReady) {
+        DeleteCriticalSection(&gcsDeviceLock);
+        gLockReady = false;
+    }
+    gdwDeviceId = 0;
+}
+
+bool waitForWorkers() { return WaitForMultipleObjects(kWorkerCount, ghSvcStopThreadEvent, TRUE, INFINITE) == WAIT_OBJECT_0; }
+
+// A thread failed to start: stop the workers that did start, wait until all
+// three stopped events are signalled, then release everything.
+void unwind(int started) {
+    for (int i = started; i < kWorkerCount; ++i)
+        SetEvent(ghSvcStopThreadEvent[kThreads[i].stoppedIndex]);
+    if (started > 0)
+        SetEvent(ghSvcStopEvent);
+    SvcTrace("SvcInit:WaitForMultipleObjects service stop event");
+    if (!waitForWorkers()) {
+        // Closing what a running worker may still wait on would be worse
+        // than keeping it: leave the objects to the process's end.
+        SvcTrace("SvcInit:Error(%X) WaitForMultipleObjects, service objects kept.", GetLastError());
+        return;
+    }
+    releaseAll();
+}
+
+} // namespace
+
+bool SvcIsRunning() { return gRunning; }
+
+void SvcInit(WPARAM, LPARAM) {
+    if (gRunning)
+        return; // started at most once
+    if (!supportSDIO()) {
+        SvcTrace("SvcInit: Not support SDIO, cound not start service.");
+        return;
+    }
+    gdwDeviceId = ReadDeviceID();
+    InitializeCriticalSection(&gcsDeviceLock);
+    gLockReady = true;
+
+    for (const EventSlot& slot : kEvents) {
+        *slot.handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (!*slot.handle) {
+            SvcTrace(slot.failureTrace, GetLastError());
+            releaseAll();
+            return;
+        }
+    }
+
+    int started = 0;
+    for (const ThreadSlot& slot : kThreads) {
+        *slot.handle = CreateThread(nullptr, 0, slot.routine, nullptr, 0, nullptr);
+        if (!*slot.handle) {
+            SvcTrace(slot.failureTrace, GetLastError());
+            unwind(started < kWorkerCount ? started : kWorkerCount);
+            return;
+        }
+        ++started;
+    }
+
+    Sleep(kStartSettleMs);
+    // The monitor's first look at IsSDIOPresent, as if the key had changed.
+    SetEvent(ghSDIORegChangeEvent);
+    gRunning = true;
+}
+
+void SvcStop() {
+    if (ghSvcStopEvent)
+        SetEvent(ghSvcStopEvent);
+}
+
+void SvcCleanup() {
+    if (!gRunning)
+        return;
+    if (!waitForWorkers()) {
+        SvcTrace("SvcCleanup:Error(%X) WaitForMultipleObjects, service objects kept.", GetLastError());
+        return;
+    }
+    for (HANDLE* h : {&ghThreadMonitorSDIORegister, &ghThreadOperateDriver, &ghThreadRequestFilter, &ghThreadDialog})
+        closeAndClear(h);
+    // ghChangeHXDriverRequestEvent stays: the listener runs until the process
+    // ends and may still signal it.
+    for (HANDLE* h : {&ghChangeMicrosoftDriverEvent, &ghChangeHXDriverEvent, &ghSDIORegChangeEvent,
+                      &ghSvcStopThreadEvent[2], &ghSvcStopThreadEvent[1], &ghSvcStopThreadEvent[0],
+                      &ghChangeMicrosoftRequestEvent, &ghSvcStopEvent})
+        closeAndClear(h);
+    DeleteCriticalSection(&gcsDeviceLock);
+    gLockReady = false;
+    gdwDeviceId = 0;
+    gRunning = false;
+}

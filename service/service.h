@@ -1,0 +1,40 @@
+// The driver-switch service's spine: process-wide state, start and stop.
+//
+// The tray's main thread calls SvcInit as the last step of its main window's
+// initialisation, and SvcStop then SvcCleanup when it closes. In between, four
+// threads meet only through the manual-reset events below.
+#pragma once
+
+#include "platform/win32.h"
+
+// Indexes of ghSvcStopThreadEvent: which worker has ended.
+constexpr int kStoppedMonitor = 0;
+constexpr int kStoppedOperator = 1;
+constexpr int kStoppedFilter = 2;
+constexpr int kWorkerCount = 3;
+
+// How long SvcInit lets the threads settle before the monitor's first look.
+constexpr DWORD kStartSettleMs = 500;
+
+extern HANDLE ghSvcStopEvent;
+extern HANDLE ghSvcStopThreadEvent[kWorkerCount];
+extern HANDLE ghSDIORegChangeEvent;
+extern HANDLE ghChangeMicrosoftDriverEvent;
+extern HANDLE ghChangeHXDriverEvent;
+extern HANDLE ghChangeHXDriverRequestEvent;
+extern HANDLE ghChangeMicrosoftRequestEvent;
+
+extern HANDLE ghThreadMonitorSDIORegister;
+extern HANDLE ghThreadOperateDriver;
+extern HANDLE ghThreadRequestFilter;
+extern HANDLE ghThreadDialog;
+
+extern CRITICAL_SECTION gcsDeviceLock;
+extern DWORD gdwDeviceId;
+
+void SvcInit(WPARAM unused1, LPARAM unused2);
+void SvcStop();
+void SvcCleanup();
+
+// True from the end of a successful SvcInit until SvcCleanup.
+bool SvcIsRunning();
