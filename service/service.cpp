@@ -108,6 +108,17 @@ void unwind(int started) {
 
 bool SvcIsRunning() { return gRunning; }
 
+void SvcForgetProcessState() {
+    for (const EventSlot& slot : kEvents)
+        *slot.handle = nullptr;
+    for (const ThreadSlot& slot : kThreads)
+        *slot.handle = nullptr;
+    gcsDeviceLock = CRITICAL_SECTION{};
+    gdwDeviceId = 0;
+    gRunning = false;
+    gLockReady = false;
+}
+
 void SvcInit(WPARAM, LPARAM) {
     if (gRunning)
         return; // started at most once

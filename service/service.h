@@ -38,3 +38,7 @@ void SvcCleanup();
 
 // True from the end of a successful SvcInit until SvcCleanup.
 bool SvcIsRunning();
+
+// Back to the state of a freshly loaded process, without releasing anything:
+// for a host that starts a new (simulated) machine in the same process.
+void SvcForgetProcessState();

@@ -4,12 +4,17 @@ namespace sim {
 
 void Faults::failNth(const std::string& function, unsigned n, std::uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    rules_[function] = Rule{n == 0 ? 1 : n, 0, error};
+    rules_[function] = Rule{n == 0 ? 1 : n, 1, 0, error};
+}
+
+void Faults::failNext(const std::string& function, unsigned count, std::uint32_t error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rules_[function] = Rule{1, count == 0 ? 1 : count, 0, error};
 }
 
 void Faults::failAlways(const std::string& function, std::uint32_t error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    rules_[function] = Rule{0, 0, error};
+    rules_[function] = Rule{1, 0, 0, error};
 }
 
 void Faults::clear(const std::string& function) {
@@ -36,14 +41,12 @@ std::optional<std::uint32_t> Faults::hit(const char* function) {
         return std::nullopt;
     Rule& rule = it->second;
     ++rule.seen;
-    if (rule.nth == 0)
-        return rule.error;
-    if (rule.seen == rule.nth) {
-        std::uint32_t error = rule.error;
-        rules_.erase(it); // an n-th-call rule fires once
-        return error;
-    }
-    return std::nullopt;
+    if (rule.seen < rule.first)
+        return std::nullopt;
+    std::uint32_t error = rule.error;
+    if (rule.count != 0 && rule.seen + 1 >= rule.first + rule.count)
+        rules_.erase(it); // spent
+    return error;
 }
 
 } // namespace sim

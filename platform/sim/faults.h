@@ -14,6 +14,8 @@ class Faults {
 public:
     // The n-th call (counting from now, first call = 1) of `function` fails.
     void failNth(const std::string& function, unsigned n, std::uint32_t error);
+    // The next `count` calls of `function` fail.
+    void failNext(const std::string& function, unsigned count, std::uint32_t error);
     // Every call of `function` from now on fails, until cleared.
     void failAlways(const std::string& function, std::uint32_t error);
     void clear(const std::string& function);
@@ -27,9 +29,12 @@ public:
     std::optional<std::uint32_t> hit(const char* function);
 
 private:
+    // Calls first..first+count-1 after the rule was set fail; count 0: all
+    // calls from `first` on.
     struct Rule {
-        unsigned nth = 0;  // 0: every call
-        unsigned seen = 0; // calls since the rule was set
+        unsigned first = 1;
+        unsigned count = 1;
+        unsigned seen = 0;
         std::uint32_t error = 0;
     };
     mutable std::mutex mutex_;

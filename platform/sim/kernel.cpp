@@ -109,8 +109,11 @@ DWORD Kernel::block(std::unique_lock<std::mutex>& held, SimThread& t, std::optio
     if (running_ == 0)
         advanceClock();
     t.wake.wait(held, [&] { return t.woken || killing_; });
-    if (!t.woken)
+    if (!t.woken) {
+        blocked_.remove(&t);
+        t.blocked = false;
         throw ThreadKilled{};
+    }
     return t.result;
 }
 

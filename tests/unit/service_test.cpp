@@ -1,1 +1,198 @@
-#include <gtest/gtest.h>
+// The service spine on the simulated machine: the gate, a clean start and
+// stop, and every failure path of the start with its unwinding.
+#include "sim_fixture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+class ServiceTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        openGate();
+    }
+    void openGate() {
+        registry().setDword(kParamsPath, kValueIsSupportSDIO, 1);
+        registry().setDword(kParamsPath, kValueDeviceId, 0x1234);
+    }
+    // Nothing of the service is left: no handle, key or lock, no worker.
+    void expectNothingLeft() {
+        settle();
+        EXPECT_EQ(machine->openHandles(), 0u);
+        EXPECT_EQ(machine->openKeys(), 0u);
+        EXPECT_EQ(machine->liveCriticalSections(), 0u);
+        EXPECT_EQ(machine->threads(), 1u) << "only the test's own thread";
+        EXPECT_FALSE(SvcIsRunning());
+        EXPECT_EQ(ghSvcStopEvent, nullptr);
+        EXPECT_EQ(gdwDeviceId, 0u);
+    }
+    // A worker that has signalled its stopped event still has to return; let
+    // it, by letting a moment of virtual time pass.
+    void settle() { machine->advance(1); }
+    unsigned calls(const char* function) { return machine->faults().calls(function); }
+};
+
+TEST_F(ServiceTest, ClosedGateCreatesNothing) {
+    const struct {
+        const char* name;
+        bool present;
+        DWORD value;
+    } cases[] = {{"absent", false, 0}, {"zero", true, 0}, {"two", true, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start({});
+        if (c.present)
+            registry().setDword(kParamsPath, kValueIsSupportSDIO, c.value);
+        SvcInit(0, 0);
+        EXPECT_TRUE(traced("SvcInit: Not support SDIO, cound not start service."));
+        EXPECT_EQ(calls("CreateEventA"), 0u);
+        EXPECT_EQ(calls("InitializeCriticalSection"), 0u);
+        SvcStop();
+        SvcCleanup();
+        EXPECT_EQ(calls("SetEvent") + calls("WaitForMultipleObjects"), 0u);
+        expectNothingLeft();
+    }
+}
+
+TEST_F(ServiceTest, StartsStopsAndReleasesEverything) {
+    auto realStart = std::chrono::steady_clock::now();
+    SvcInit(0, 0);
+    ASSERT_TRUE(SvcIsRunning());
+    EXPECT_EQ(gdwDeviceId, 0x1234u);
+    EXPECT_EQ(machine->now(), kStartSettleMs);
+    EXPECT_EQ(machine->openHandles(), 9u + 4u);
+    EXPECT_EQ(machine->liveCriticalSections(), 1u);
+    EXPECT_EQ(machine->openKeys(), 0u);
+    EXPECT_EQ(machine->threads(), 1u + 4u);
+    for (const auto& c : machine->records().calls("CreateEventA"))
+        EXPECT_EQ(c.arguments, "NULL,1,0,NULL") << "unnamed, manual-reset, non-signalled";
+
+    machine->advance(10000); // the service idles in virtual time
+    SvcStop();
+    SvcCleanup();
+    EXPECT_TRUE(traced("ThreadMonitorSDIORegister: service stop event."));
+    EXPECT_TRUE(traced("ThreadOperateDriver: service stop event."));
+    EXPECT_TRUE(traced("ThreadRequestFilter: service stop event."));
+    // The listener runs until the process ends, and keeps the one event it
+    // signals; everything else is gone.
+    settle();
+    EXPECT_EQ(machine->openHandles(), 1u);
+    EXPECT_NE(ghChangeHXDriverRequestEvent, nullptr);
+    EXPECT_EQ(machine->threads(), 1u + 1u);
+    EXPECT_EQ(machine->openKeys(), 0u);
+    EXPECT_EQ(machine->liveCriticalSections(), 0u);
+    EXPECT_EQ(ghSvcStopEvent, nullptr);
+    EXPECT_EQ(ghThreadDialog, nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(2));
+
+    // A second cleanup, or a stop after it, does nothing.
+    auto waits = calls("WaitForMultipleObjects");
+    SvcStop();
+    SvcCleanup();
+    EXPECT_EQ(calls("WaitForMultipleObjects"), waits);
+}
+
+TEST_F(ServiceTest, StartsWithoutDeviceIdAndWithAnyFourByteGate) {
+    start({});
+    registry().setValue(kParamsPath, kValueIsSupportSDIO, REG_BINARY, {1, 0, 0, 0});
+    SvcInit(0, 0);
+    EXPECT_TRUE(SvcIsRunning());
+    EXPECT_EQ(gdwDeviceId, 0u);
+    SvcStop();
+    SvcCleanup();
+}
+
+TEST_F(ServiceTest, EachEventCreationFailureReleasesWhatWasMade) {
+    const char* const traces[] = {
+        "SvcInit:Error(8) in CreateEvent ghSvcStopEvent.",
+        "SvcInit:Error(8) in CreateEvent ghSvcStopThreadEvent[0].",
+        "SvcInit:Error(8) in CreateEvent ghSvcStopThreadEvent[1].",
+        "SvcInit:Error(8) in CreateEvent ghSvcStopThreadEvent[2].",
+        "SvcInit:Error(8) in CreateEvent ghSDIORegChangeEvent.",
+        "SvcInit:Error(8) in CreateEvent ghChangeMicrosoftDriverEvent.",
+        "SvcInit:Error(8) in CreateEvent ghChangeHXDriverEvent.",
+        "SvcInit:Error(8) in CreateEvent ghChangeHXDriverRequestEvent.",
+        "SvcInit:Error(8) in CreateEvent ghChangeMicrosoftRequestEvent.",
+    };
+    for (unsigned n = 1; n <= 9; ++n) {
+        SCOPED_TRACE(traces[n - 1]);
+        start({});
+        openGate();
+        machine->faults().failNth("CreateEventA", n, ERROR_NOT_ENOUGH_MEMORY);
+        SvcInit(0, 0);
+        EXPECT_TRUE(traced(traces[n - 1]));
+        EXPECT_EQ(calls("CreateEventA"), n);
+        EXPECT_EQ(calls("CloseHandle"), n - 1);
+        EXPECT_EQ(calls("CreateThread"), 0u);
+        EXPECT_EQ(calls("DeleteCriticalSection"), 1u);
+        expectNothingLeft();
+        SvcCleanup(); // after a failed start: nothing to do
+        EXPECT_EQ(calls("WaitForMultipleObjects"), 0u);
+    }
+}
+
+TEST_F(ServiceTest, EachThreadStartFailureStopsAndWaitsForTheStartedWorkers) {
+    const struct {
+        const char* trace;
+        std::vector<const char*> stopped; // workers that saw the stop request
+    } cases[] = {
+        {"SvcInit:Error(5AA) in CreateThread ghThreadMonitorSDIORegister.", {}},
+        {"SvcInit:Error(5AA) in CreateThread ghThreadOperateDriver.", {"ThreadMonitorSDIORegister"}},
+        {"SvcInit:Error(5AA) in CreateThread ghThreadRequestFilter.",
+         {"ThreadMonitorSDIORegister", "ThreadOperateDriver"}},
+        {"SvcInit:Error(5AA) in CreateThread ghThreadDialog.",
+         {"ThreadMonitorSDIORegister", "ThreadOperateDriver", "ThreadRequestFilter"}},
+    };
+    for (unsigned n = 1; n <= 4; ++n) {
+        const auto& c = cases[n - 1];
+        SCOPED_TRACE(c.trace);
+        start({});
+        openGate();
+        machine->faults().failNth("CreateThread", n, ERROR_NO_SYSTEM_RESOURCES);
+        SvcInit(0, 0);
+        EXPECT_TRUE(traced(c.trace));
+        EXPECT_TRUE(traced("SvcInit:WaitForMultipleObjects service stop event"));
+        for (const char* worker : c.stopped)
+            EXPECT_TRUE(traced(std::string(worker) + ": service stop event.")) << worker;
+        EXPECT_EQ(calls("SetEvent"), (3u - c.stopped.size()) + (c.stopped.empty() ? 0u : 1u) + c.stopped.size())
+            << "stopped events signalled on behalf of the workers not started, the stop request, the workers' own";
+        EXPECT_EQ(calls("Sleep"), 0u) << "no settling pause after a failed start";
+        expectNothingLeft();
+    }
+}
+
+TEST_F(ServiceTest, WorkerThatEndedEarlyDoesNotDelayCleanup) {
+    // The first worker to wait fails its wait and leaves at once, signalling
+    // its stopped event; which worker that is, the thread scheduling decides.
+    machine->faults().failNth("WaitForMultipleObjects", 1, ERROR_INVALID_HANDLE);
+    SvcInit(0, 0);
+    ASSERT_TRUE(SvcIsRunning());
+    int failures = 0;
+    for (const auto& line : machine->records().debugOutput())
+        failures += line.text.find(":Error(6) in WaitForMultipleObjects.") != std::string::npos;
+    EXPECT_EQ(failures, 1);
+    settle();
+    EXPECT_EQ(machine->threads(), 1u + 3u);
+    SvcStop();
+    SvcCleanup();
+    EXPECT_FALSE(SvcIsRunning());
+    EXPECT_EQ(machine->openHandles(), 1u);
+}
+
+TEST_F(ServiceTest, MonitorIsPromptedOnceAtStart) {
+    SvcInit(0, 0);
+    auto sets = machine->records().calls("SetEvent");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].time, kStartSettleMs);
+    machine->advance(1);
+    // The monitor took the prompt: the event is reset again.
+    EXPECT_EQ(WaitForSingleObject(ghSDIORegChangeEvent, 0), WAIT_TIMEOUT);
+    SvcStop();
+    SvcCleanup();
+}
+
+} // namespace
