@@ -17,3 +17,16 @@
 #include "platform/api.inc"
 #undef WIN32_API
 #endif
+
+#include <stdint.h>
+
+// Marks a printf-style function for the compiler's format checks. Only the
+// simulated build checks: there DWORD is `unsigned int`, while on Windows it is
+// `unsigned long`, of the same 32 bits, and %x is the format its own tools use.
+#if defined(_WIN32) || !defined(__GNUC__)
+#define PLATFORM_PRINTF_CHECK(format_index, first_arg)
+#else
+#define PLATFORM_PRINTF_CHECK(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
+#endif
+
+#include "platform/record_sizes.h"

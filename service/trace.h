@@ -5,10 +5,4 @@
 
 #include "platform/win32.h"
 
-#if defined(__GNUC__)
-#define SVC_PRINTF(f, a) __attribute__((format(printf, f, a)))
-#else
-#define SVC_PRINTF(f, a)
-#endif
-
-void SvcTrace(const char* format, ...) SVC_PRINTF(1, 2);
+void SvcTrace(const char* format, ...) PLATFORM_PRINTF_CHECK(1, 2);

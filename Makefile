@@ -1,0 +1,38 @@
+# The two commands a newcomer needs. Both install what they lack first.
+#   make demo   the service on the simulated machine, as a readable timeline
+#   make test   every build that can be made here, and every test
+SHELL := /bin/bash
+STAGE := tools/stage
+LINUX_PRESETS := linux linux-asan linux-tsan
+JOBS ?= 2
+
+.PHONY: demo test deps-linux deps-all $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
+
+demo: deps-linux
+	@$(STAGE) "configure linux" cmake --preset linux >/dev/null
+	@$(STAGE) "build demo" cmake --build --preset linux --target cardwell_demo -j$(JOBS) >/dev/null
+	@build/linux/tools/demo/cardwell_demo $(DEMO_ARGS)
+
+test: deps-all
+	@$(STAGE) "all builds and tests" $(MAKE) --no-print-directory $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
+
+deps-linux:
+	@$(STAGE) "install packages (linux)" tools/install-deps linux
+
+deps-all:
+	@$(STAGE) "install packages (all)" tools/install-deps all
+
+$(addprefix test-,$(LINUX_PRESETS)): test-%:
+	@$(STAGE) "configure $*" cmake --preset $* >/dev/null
+	@$(STAGE) "build $*" cmake --build --preset $* -j$(JOBS) >/dev/null
+	@$(STAGE) "test $*" ctest --preset $* -j$(JOBS)
+
+test-mingw-i686:
+	@$(STAGE) "configure mingw-i686" cmake --preset mingw-i686 >/dev/null
+	@$(STAGE) "build mingw-i686" cmake --build --preset mingw-i686 -j$(JOBS) >/dev/null
+	@$(STAGE) "check mingw-i686" ctest --preset mingw-i686
+
+test-mingw-x64:
+	@$(STAGE) "configure mingw-x64" cmake --preset mingw-x64 >/dev/null
+	@$(STAGE) "build mingw-x64" cmake --build --preset mingw-x64 -j$(JOBS) >/dev/null
+	@$(STAGE) "test mingw-x64 (Wine)" ctest --preset mingw-x64

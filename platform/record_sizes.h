@@ -1,0 +1,13 @@
+// The sizes of the platform records that the deliverables fill in or hand to
+// the platform, for both pointer widths. Every build checks them: a record of
+// the wrong size is refused by Windows with no other sign.
+#pragma once
+
+#if defined(_WIN64) || (!defined(_WIN32) && UINTPTR_MAX > 0xFFFFFFFFu)
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 24, "SECURITY_ATTRIBUTES, 64-bit");
+static_assert(sizeof(CRITICAL_SECTION) == 40, "CRITICAL_SECTION, 64-bit");
+#else
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES, 32-bit");
+static_assert(sizeof(CRITICAL_SECTION) == 24, "CRITICAL_SECTION, 32-bit");
+#endif
+static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(BOOL) == 4, "32-bit integers");
