@@ -6,8 +6,18 @@
 #if defined(_WIN64) || (!defined(_WIN32) && UINTPTR_MAX > 0xFFFFFFFFu)
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 24, "SECURITY_ATTRIBUTES, 64-bit");
 static_assert(sizeof(CRITICAL_SECTION) == 40, "CRITICAL_SECTION, 64-bit");
+static_assert(sizeof(SP_DEVINFO_DATA) == 32, "SP_DEVINFO_DATA, 64-bit");
+static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A) == 296, "SP_DEVINFO_LIST_DETAIL_DATA_A, 64-bit");
+static_assert(sizeof(SHELLEXECUTEINFOA) == 112, "SHELLEXECUTEINFOA, 64-bit");
+static_assert(sizeof(SYSTEM_INFO) == 48, "SYSTEM_INFO, 64-bit");
 #else
 static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "SECURITY_ATTRIBUTES, 32-bit");
 static_assert(sizeof(CRITICAL_SECTION) == 24, "CRITICAL_SECTION, 32-bit");
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA, 32-bit");
+static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A) == 287, "SP_DEVINFO_LIST_DETAIL_DATA_A, 32-bit");
+static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA, 32-bit");
+static_assert(sizeof(SYSTEM_INFO) == 36, "SYSTEM_INFO, 32-bit");
 #endif
+static_assert(sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(BOOL) == 4, "32-bit integers");

@@ -11,6 +11,10 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The parts of the SDK that lean windows.h leaves out.
+#include <cfgmgr32.h>
+#include <setupapi.h>
+#include <shellapi.h>
 #else
 #include "platform/sim/win32_types.h"
 #define WIN32_API(ret, name, params) ret WINAPI name params;

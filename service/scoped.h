@@ -1,11 +1,12 @@
 // One template for every owned platform resource: a handle-like value, the
-// value that means "none", and the function that releases it. Each wrapper is
-// a one-line alias, so every way out of a function releases what it took.
+// function that answers "none" for it, and the function that releases it.
+// Each wrapper is a one-line alias, so every way out of a function releases
+// what it took.
 #pragma once
 
 #include "platform/win32.h"
 
-template <class T, auto Close, T Invalid>
+template <class T, auto Close, T (*Invalid)()>
 class Scoped {
 public:
     Scoped() = default;
@@ -19,17 +20,28 @@ public:
         reset();
         return &value_;
     }
-    explicit operator bool() const { return value_ != Invalid; }
-    void reset() {
-        if (value_ != Invalid)
+    explicit operator bool() const { return value_ != Invalid(); }
+    void reset(T value = Invalid()) {
+        if (value_ != Invalid())
             Close(value_);
-        value_ = Invalid;
+        value_ = value;
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = Invalid();
 };
 
-inline LONG WINAPI closeRegistryKey(HKEY key) { return RegCloseKey(key); }
+// Invalid values; INVALID_HANDLE_VALUE is no constant expression, hence functions.
+template <class T>
+constexpr T nullValue() {
+    return nullptr;
+}
+inline HANDLE invalidHandleValue() { return INVALID_HANDLE_VALUE; }
 
-using ScopedKey = Scoped<HKEY, closeRegistryKey, nullptr>;
+inline LONG WINAPI closeRegistryKey(HKEY key) { return RegCloseKey(key); }
+inline BOOL WINAPI destroyDeviceList(HDEVINFO list) { return SetupDiDestroyDeviceInfoList(list); }
+inline BOOL WINAPI closeKernelHandle(HANDLE h) { return CloseHandle(h); }
+
+using ScopedKey = Scoped<HKEY, closeRegistryKey, nullValue<HKEY>>;
+using ScopedDeviceList = Scoped<HDEVINFO, destroyDeviceList, invalidHandleValue>;
+using ScopedHandle = Scoped<HANDLE, closeKernelHandle, nullValue<HANDLE>>;

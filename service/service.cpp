@@ -1,5 +1,6 @@
 #include "service/service.h"
 
+#include "service/driver_changer.h"
 #include "service/parameters.h"
 #include "service/trace.h"
 #include "service/workers.h"
@@ -115,6 +116,7 @@ void SvcForgetProcessState() {
         *slot.handle = nullptr;
     gcsDeviceLock = CRITICAL_SECTION{};
     gdwDeviceId = 0;
+    gbOsVersionCode = kOsUnclassified;
     gRunning = false;
     gLockReady = false;
 }

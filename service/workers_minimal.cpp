@@ -40,13 +40,6 @@ DWORD WINAPI ThreadMonitorSDIORegister(LPVOID) {
     return 0;
 }
 
-DWORD WINAPI ThreadOperateDriver(LPVOID) {
-    HANDLE work[] = {ghChangeMicrosoftDriverEvent, ghChangeHXDriverEvent};
-    serveUntilStopped("ThreadOperateDriver", work, 2, INFINITE);
-    SetEvent(ghSvcStopThreadEvent[kStoppedOperator]);
-    return 0;
-}
-
 DWORD WINAPI ThreadRequestFilter(LPVOID) {
     HANDLE work[] = {ghChangeHXDriverRequestEvent, ghChangeMicrosoftRequestEvent};
     serveUntilStopped("ThreadRequestFilter", work, 2, INFINITE);

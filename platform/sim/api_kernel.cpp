@@ -31,7 +31,7 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, BOOL init
     std::lock_guard<std::mutex> lock(m.kernel().lock());
     auto event = std::make_shared<sim::EventObject>(manualReset != FALSE, initialState != FALSE);
     SetLastError(ERROR_SUCCESS);
-    return m.kernel().addHandle(event, manualReset ? "manual-reset event" : "auto-reset event", false);
+    return m.kernel().addHandle(event, manualReset ? "manual-reset event" : "auto-reset event", sim::HandleSpace::Kernel);
 }
 
 namespace {
@@ -65,7 +65,7 @@ BOOL WINAPI CloseHandle(HANDLE h) {
         return FALSE;
     }
     std::lock_guard<std::mutex> lock(m.kernel().lock());
-    if (!m.kernel().closeHandle(h, false)) {
+    if (!m.kernel().closeHandle(h, sim::HandleSpace::Kernel)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

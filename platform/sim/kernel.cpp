@@ -50,42 +50,36 @@ DWORD Kernel::tickCount() const {
     return static_cast<DWORD>(tickStart_ + now_);
 }
 
-HANDLE Kernel::addHandle(std::shared_ptr<void> object, const char* kind, bool key) {
+HANDLE Kernel::addHandle(std::shared_ptr<void> object, const char* kind, HandleSpace space) {
     std::uintptr_t value = nextHandle_;
     nextHandle_ += 4;
-    handles_[value] = HandleEntry{std::move(object), kind, key};
+    handles_[value] = HandleEntry{std::move(object), kind, space};
     return reinterpret_cast<HANDLE>(value);
 }
 
-std::shared_ptr<void> Kernel::lookup(HANDLE h, bool key) const {
+std::shared_ptr<void> Kernel::lookup(HANDLE h, HandleSpace space) const {
     auto it = handles_.find(reinterpret_cast<std::uintptr_t>(h));
-    if (it == handles_.end() || it->second.key != key)
+    if (it == handles_.end() || it->second.space != space)
         return nullptr;
     return it->second.object;
 }
 
 std::shared_ptr<KernelObject> Kernel::lookupObject(HANDLE h) const {
-    return std::static_pointer_cast<KernelObject>(lookup(h, false));
+    return std::static_pointer_cast<KernelObject>(lookup(h, HandleSpace::Kernel));
 }
 
-bool Kernel::closeHandle(HANDLE h, bool key) {
+bool Kernel::closeHandle(HANDLE h, HandleSpace space) {
     auto it = handles_.find(reinterpret_cast<std::uintptr_t>(h));
-    if (it == handles_.end() || it->second.key != key)
+    if (it == handles_.end() || it->second.space != space)
         return false;
     handles_.erase(it);
     return true;
 }
 
-std::size_t Kernel::openHandles() const {
+std::size_t Kernel::openHandles(HandleSpace space) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<std::size_t>(
-        std::count_if(handles_.begin(), handles_.end(), [](const auto& e) { return !e.second.key; }));
-}
-
-std::size_t Kernel::openKeys() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<std::size_t>(
-        std::count_if(handles_.begin(), handles_.end(), [](const auto& e) { return e.second.key; }));
+        std::count_if(handles_.begin(), handles_.end(), [&](const auto& e) { return e.second.space == space; }));
 }
 
 std::vector<std::string> Kernel::openHandleKinds() const {
@@ -194,6 +188,15 @@ void Kernel::objectsChanged() {
 }
 
 HANDLE Kernel::createThread(LPTHREAD_START_ROUTINE start, LPVOID arg, LPDWORD id) {
+    auto obj = std::make_shared<ThreadObject>();
+    HANDLE h = startThread(start, arg, obj, "thread", true, "");
+    if (id)
+        *id = obj->id;
+    return h;
+}
+
+HANDLE Kernel::startThread(LPTHREAD_START_ROUTINE start, LPVOID arg, std::shared_ptr<ThreadObject> obj,
+                           const char* kind, bool wantHandle, const std::string& name) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (killing_)
         throw ThreadKilled{};
@@ -201,17 +204,14 @@ HANDLE Kernel::createThread(LPTHREAD_START_ROUTINE start, LPVOID arg, LPDWORD id
     SimThread* t = rec.get();
     t->id = nextThreadId_;
     nextThreadId_ += 4;
-    t->name = "thread " + std::to_string(t->id);
+    t->name = name.empty() ? "thread " + std::to_string(t->id) : name;
     threads_.push_back(std::move(rec));
-    auto obj = std::make_shared<ThreadObject>();
     obj->id = t->id;
-    HANDLE h = addHandle(obj, "thread", false);
+    HANDLE h = wantHandle ? addHandle(obj, kind, HandleSpace::Kernel) : nullptr;
     // Counted as running before it exists, so the clock cannot move between
     // this call and the new thread's first step.
     ++running_;
     osThreads_.emplace_back([this, t, obj, start, arg] { threadMain(t, obj, start, arg); });
-    if (id)
-        *id = t->id;
     return h;
 }
 

@@ -28,6 +28,10 @@ using VirtualTime = std::uint64_t; // milliseconds since the machine started
 // torn down, so that the thread unwinds and can be joined.
 struct ThreadKilled {};
 
+// Which table a handle lives in: what CloseHandle closes, what RegCloseKey
+// closes, what SetupDiDestroyDeviceInfoList destroys. Each is counted apart.
+enum class HandleSpace { Kernel, Key, DeviceList };
+
 struct KernelObject {
     virtual ~KernelObject() = default;
     virtual const char* kind() const = 0;
@@ -50,6 +54,7 @@ struct EventObject : KernelObject {
 
 struct ThreadObject : KernelObject {
     const char* kind() const override { return "thread"; }
+    std::string name;
     bool signaled() const override { return exited; }
     DWORD id = 0;
     bool exited = false;
@@ -92,16 +97,16 @@ public:
 
     // Clock
     VirtualTime now() const;
+    VirtualTime nowLocked() const { return now_; }
     void setTickStart(DWORD start);
     DWORD tickCount() const;
 
     // Handles
-    HANDLE addHandle(std::shared_ptr<void> object, const char* kind, bool key);
-    std::shared_ptr<void> lookup(HANDLE h, bool key) const;
+    HANDLE addHandle(std::shared_ptr<void> object, const char* kind, HandleSpace space);
+    std::shared_ptr<void> lookup(HANDLE h, HandleSpace space) const;
     std::shared_ptr<KernelObject> lookupObject(HANDLE h) const;
-    bool closeHandle(HANDLE h, bool key);
-    std::size_t openHandles() const;
-    std::size_t openKeys() const;
+    bool closeHandle(HANDLE h, HandleSpace space);
+    std::size_t openHandles(HandleSpace space = HandleSpace::Kernel) const;
     std::vector<std::string> openHandleKinds() const;
 
     // Scheduling; all of these expect the kernel lock held.
@@ -113,6 +118,10 @@ public:
 
     // API implementations (they take the lock themselves).
     HANDLE createThread(LPTHREAD_START_ROUTINE start, LPVOID arg, LPDWORD id);
+    // Starts a simulated thread whose end signals `object` (a thread or a
+    // process); answers its handle, or none when `wantHandle` is false.
+    HANDLE startThread(LPTHREAD_START_ROUTINE start, LPVOID arg, std::shared_ptr<ThreadObject> object,
+                       const char* kind, bool wantHandle, const std::string& name);
     DWORD wait(const HANDLE* handles, DWORD count, bool all, DWORD ms, const char* where);
     void sleep(DWORD ms);
     void enterCriticalSection(LPCRITICAL_SECTION cs);
@@ -138,7 +147,7 @@ private:
     struct HandleEntry {
         std::shared_ptr<void> object;
         std::string kind;
-        bool key;
+        HandleSpace space;
     };
 
     mutable std::mutex mutex_;

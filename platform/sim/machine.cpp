@@ -10,7 +10,8 @@ namespace {
 std::atomic<Machine*> gCurrent{nullptr};
 }
 
-Machine::Machine(MachineOptions options) : registry_(kernel_) {
+Machine::Machine(MachineOptions options)
+    : registry_(kernel_), devices_(kernel_), programs_(kernel_), system_(options.system) {
     Machine* expected = nullptr;
     if (!gCurrent.compare_exchange_strong(expected, this)) {
         std::fprintf(stderr, "sim: a second machine while one exists\n");

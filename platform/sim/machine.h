@@ -5,10 +5,13 @@
 // thread and takes part in the virtual clock like every simulated thread.
 #pragma once
 
+#include "platform/sim/devices.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/kernel.h"
+#include "platform/sim/programs.h"
 #include "platform/sim/records.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/system.h"
 
 #include <cstdint>
 #include <string>
@@ -19,6 +22,7 @@ namespace sim {
 struct MachineOptions {
     DWORD tickCountStart = 0;  // GetTickCount's reading at virtual time 0
     bool administrator = true; // false: a process without administrative rights
+    SystemConfig system = {};  // Windows 7 x64 unless told otherwise
 };
 
 class Machine {
@@ -41,7 +45,8 @@ public:
 
     // Counters that show leaks
     std::size_t openHandles() const { return kernel_.openHandles(); }
-    std::size_t openKeys() const { return kernel_.openKeys(); }
+    std::size_t openKeys() const { return kernel_.openHandles(HandleSpace::Key); }
+    std::size_t openDeviceLists() const { return kernel_.openHandles(HandleSpace::DeviceList); }
     std::size_t liveCriticalSections() const { return kernel_.liveCriticalSections(); }
     std::vector<std::string> openHandleKinds() const { return kernel_.openHandleKinds(); }
     std::size_t threads() const { return kernel_.threadCount(); }
@@ -50,6 +55,11 @@ public:
 
     Kernel& kernel() { return kernel_; }
     Registry& registry() { return registry_; }
+    DeviceTree& devices() { return devices_; }
+    Programs& programs() { return programs_; }
+    // Read by the system-information calls; change it before the code under
+    // test asks.
+    SystemConfig& system() { return system_; }
     Faults& faults() { return faults_; }
     Records& records() { return records_; }
 
@@ -60,6 +70,9 @@ public:
 private:
     Kernel kernel_;
     Registry registry_;
+    DeviceTree devices_;
+    Programs programs_;
+    SystemConfig system_;
     Faults faults_;
     Records records_;
 };

@@ -155,7 +155,7 @@ std::shared_ptr<RegNode> Registry::resolveRoot(HKEY key, REGSAM* access) const {
             *access = KEY_ALL_ACCESS;
         return key == HKEY_LOCAL_MACHINE ? machine_ : user_;
     }
-    auto h = std::static_pointer_cast<KeyHandleObject>(kernel_.lookup(key, true));
+    auto h = std::static_pointer_cast<KeyHandleObject>(kernel_.lookup(key, HandleSpace::Key));
     if (!h)
         return nullptr;
     if (access)
@@ -312,7 +312,7 @@ LONG Registry::createKeyEx(HKEY root, LPCSTR sub, DWORD options, REGSAM sam, PHK
     auto h = std::make_shared<KeyHandleObject>();
     h->node = node;
     h->access = (sam & MAXIMUM_ALLOWED) ? (admin_ ? KEY_ALL_ACCESS : KEY_READ) : (sam & ~kViewFlags);
-    *result = static_cast<HKEY>(kernel_.addHandle(h, "key", true));
+    *result = static_cast<HKEY>(kernel_.addHandle(h, "key", HandleSpace::Key));
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -335,7 +335,7 @@ LONG Registry::openKeyEx(HKEY root, LPCSTR sub, REGSAM sam, PHKEY result) {
     auto h = std::make_shared<KeyHandleObject>();
     h->node = node;
     h->access = (sam & MAXIMUM_ALLOWED) ? (admin_ ? KEY_ALL_ACCESS : KEY_READ) : (sam & ~kViewFlags);
-    *result = static_cast<HKEY>(kernel_.addHandle(h, "key", true));
+    *result = static_cast<HKEY>(kernel_.addHandle(h, "key", HandleSpace::Key));
     return ERROR_SUCCESS;
 }
 
@@ -436,7 +436,7 @@ LONG Registry::closeKey(HKEY key) {
     std::lock_guard<std::mutex> lock(kernel_.lock());
     if (isPredefined(key))
         return ERROR_SUCCESS;
-    if (!kernel_.closeHandle(key, true))
+    if (!kernel_.closeHandle(key, HandleSpace::Key))
         return ERROR_INVALID_HANDLE;
     // Closing the handle completes its pending notifications: the waiter is
     // woken and finds nothing changed.

@@ -183,3 +183,168 @@ typedef struct _RTL_CRITICAL_SECTION {
 #define REG_LEGAL_CHANGE_FILTER                                                                      \
     (REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |           \
      REG_NOTIFY_CHANGE_SECURITY)
+
+// --- windows, modules ---------------------------------------------------------
+struct HWND__ {
+    int unused;
+};
+typedef HWND__* HWND;
+struct HINSTANCE__ {
+    int unused;
+};
+typedef HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef INT_PTR(WINAPI* FARPROC)();
+typedef const CHAR* PCSTR;
+typedef CHAR* PSTR;
+typedef CHAR* PCHAR;
+typedef ULONG* PULONG;
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+
+// --- system information ------------------------------------------------------
+typedef struct _OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+typedef struct _OSVERSIONINFOEXA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+} OSVERSIONINFOEXA, *POSVERSIONINFOEXA, *LPOSVERSIONINFOEXA;
+
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+typedef struct _SYSTEM_INFO {
+    union {
+        DWORD dwOemId;
+        struct {
+            WORD wProcessorArchitecture;
+            WORD wReserved;
+        };
+    };
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+} SYSTEM_INFO, *LPSYSTEM_INFO;
+
+#define PROCESSOR_ARCHITECTURE_INTEL 0
+#define PROCESSOR_ARCHITECTURE_IA64 6
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+#define PROCESSOR_ARCHITECTURE_UNKNOWN 0xFFFF
+
+// --- shell -------------------------------------------------------------------
+typedef struct _SHELLEXECUTEINFOA {
+    DWORD cbSize;
+    ULONG fMask;
+    HWND hwnd;
+    LPCSTR lpVerb;
+    LPCSTR lpFile;
+    LPCSTR lpParameters;
+    LPCSTR lpDirectory;
+    int nShow;
+    HINSTANCE hInstApp;
+    void* lpIDList;
+    LPCSTR lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    union {
+        HANDLE hIcon;
+        HANDLE hMonitor;
+    };
+    HANDLE hProcess;
+} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+
+#define SEE_MASK_DEFAULT 0x00000000
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+#define SE_ERR_FNF 2
+
+// --- device setup and configuration manager ----------------------------------
+typedef struct _GUID {
+    std::uint32_t Data1;
+    unsigned short Data2;
+    unsigned short Data3;
+    unsigned char Data4[8];
+} GUID;
+typedef PVOID HDEVINFO;
+typedef DWORD DEVINST;
+typedef DWORD DEVNODE;
+typedef DWORD CONFIGRET;
+typedef HANDLE HMACHINE;
+
+#define SP_MAX_MACHINENAME_LENGTH (MAX_PATH + 3)
+
+typedef struct _SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+} SP_DEVINFO_DATA, *PSP_DEVINFO_DATA;
+
+typedef struct _SP_DEVINFO_LIST_DETAIL_DATA_A {
+    DWORD cbSize;
+    GUID ClassGuid;
+    HANDLE RemoteMachineHandle;
+    CHAR RemoteMachineName[SP_MAX_MACHINENAME_LENGTH];
+} SP_DEVINFO_LIST_DETAIL_DATA_A, *PSP_DEVINFO_LIST_DETAIL_DATA_A;
+
+#define DIGCF_DEFAULT 0x00000001
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+#define DIGCF_PROFILE 0x00000008
+#define DIGCF_DEVICEINTERFACE 0x00000010
+
+#define SPDRP_DEVICEDESC 0x00000000
+#define SPDRP_HARDWAREID 0x00000001
+
+#define ERROR_INVALID_USER_BUFFER 1784
+#define ERROR_NO_SUCH_DEVINST 0xE000020Bu
+#define ERROR_INVALID_REG_PROPERTY 0xE0000209u
+#define ERROR_INVALID_FLAGS 1004
+
+#define MAX_DEVICE_ID_LEN 200
+
+#define CR_SUCCESS 0x00000000
+#define CR_INVALID_POINTER 0x00000003
+#define CR_INVALID_FLAG 0x00000004
+#define CR_INVALID_DEVNODE 0x00000005
+#define CR_INVALID_DEVINST CR_INVALID_DEVNODE
+#define CR_NO_SUCH_DEVNODE 0x0000000D
+#define CR_NO_SUCH_DEVINST CR_NO_SUCH_DEVNODE
+#define CR_BUFFER_SMALL 0x0000001A
+#define CR_NO_SUCH_VALUE 0x00000025
+#define CR_FAILURE 0x00000013
+
+#define DN_DRIVER_LOADED 0x00000002
+#define DN_STARTED 0x00000008
+#define DN_DISABLEABLE 0x00002000
+#define DN_HAS_PROBLEM 0x00000400
+#define DN_PRIVATE_PROBLEM 0x00008000
+#define DN_NT_ENUMERATOR 0x00800000
+#define DN_NT_DRIVER 0x01000000
+
+#define CM_PROB_FAILED_START 0x0000000A
+#define CM_PROB_DISABLED 0x00000016

@@ -9,6 +9,10 @@
 
 namespace {
 
+const char* const kMonitorStopped = "ThreadMonitorSDIORegister: service stop event.";
+const char* const kOperatorStopped = "ThreadOperateDriver:WAIT_OBJECT_0 Event signaled!";
+const char* const kFilterStopped = "ThreadRequestFilter: service stop event.";
+
 class ServiceTest : public SimTest {
 protected:
     void SetUp() override {
@@ -75,7 +79,7 @@ TEST_F(ServiceTest, StartsStopsAndReleasesEverything) {
     SvcStop();
     SvcCleanup();
     EXPECT_TRUE(traced("ThreadMonitorSDIORegister: service stop event."));
-    EXPECT_TRUE(traced("ThreadOperateDriver: service stop event."));
+    EXPECT_TRUE(traced("ThreadOperateDriver:WAIT_OBJECT_0 Event signaled!"));
     EXPECT_TRUE(traced("ThreadRequestFilter: service stop event."));
     // The listener runs until the process ends, and keeps the one event it
     // signals; everything else is gone.
@@ -138,14 +142,12 @@ TEST_F(ServiceTest, EachEventCreationFailureReleasesWhatWasMade) {
 TEST_F(ServiceTest, EachThreadStartFailureStopsAndWaitsForTheStartedWorkers) {
     const struct {
         const char* trace;
-        std::vector<const char*> stopped; // workers that saw the stop request
+        std::vector<const char*> stopped; // what the workers that saw the stop request traced
     } cases[] = {
         {"SvcInit:Error(5AA) in CreateThread ghThreadMonitorSDIORegister.", {}},
-        {"SvcInit:Error(5AA) in CreateThread ghThreadOperateDriver.", {"ThreadMonitorSDIORegister"}},
-        {"SvcInit:Error(5AA) in CreateThread ghThreadRequestFilter.",
-         {"ThreadMonitorSDIORegister", "ThreadOperateDriver"}},
-        {"SvcInit:Error(5AA) in CreateThread ghThreadDialog.",
-         {"ThreadMonitorSDIORegister", "ThreadOperateDriver", "ThreadRequestFilter"}},
+        {"SvcInit:Error(5AA) in CreateThread ghThreadOperateDriver.", {kMonitorStopped}},
+        {"SvcInit:Error(5AA) in CreateThread ghThreadRequestFilter.", {kMonitorStopped, kOperatorStopped}},
+        {"SvcInit:Error(5AA) in CreateThread ghThreadDialog.", {kMonitorStopped, kOperatorStopped, kFilterStopped}},
     };
     for (unsigned n = 1; n <= 4; ++n) {
         const auto& c = cases[n - 1];
@@ -156,8 +158,8 @@ TEST_F(ServiceTest, EachThreadStartFailureStopsAndWaitsForTheStartedWorkers) {
         SvcInit(0, 0);
         EXPECT_TRUE(traced(c.trace));
         EXPECT_TRUE(traced("SvcInit:WaitForMultipleObjects service stop event"));
-        for (const char* worker : c.stopped)
-            EXPECT_TRUE(traced(std::string(worker) + ": service stop event.")) << worker;
+        for (const char* stopTrace : c.stopped)
+            EXPECT_TRUE(traced(stopTrace)) << stopTrace;
         EXPECT_EQ(calls("SetEvent"), (3u - c.stopped.size()) + (c.stopped.empty() ? 0u : 1u) + c.stopped.size())
             << "stopped events signalled on behalf of the workers not started, the stop request, the workers' own";
         EXPECT_EQ(calls("Sleep"), 0u) << "no settling pause after a failed start";

@@ -1,0 +1,121 @@
+// The simulated system-information, module and shell functions.
+#include "platform/win32.h"
+
+#include "platform/sim/describe.h"
+#include "platform/sim/machine.h"
+
+#include <cstring>
+#include <strings.h>
+
+using sim::Machine;
+using sim::describe;
+
+namespace {
+// Module handles as a 32-bit loader would place them; only their identity matters.
+HMODULE const kKernel32 = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7C800000));
+HMODULE const kProgram = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000));
+
+void fillSystemInfo(LPSYSTEM_INFO info, WORD architecture) {
+    std::memset(info, 0, sizeof *info);
+    info->wProcessorArchitecture = architecture;
+    info->dwPageSize = 4096;
+    info->dwNumberOfProcessors = 2;
+    info->dwAllocationGranularity = 65536;
+    info->dwActiveProcessorMask = 3;
+}
+} // namespace
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("GetVersionExA", describe(info ? info->dwOSVersionInfoSize : 0u))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    const sim::SystemConfig& c = m.system();
+    if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
+                  info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA))) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (c.versionQueryFails) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    DWORD size = info->dwOSVersionInfoSize;
+    std::memset(reinterpret_cast<char*>(info) + sizeof(DWORD), 0, size - sizeof(DWORD));
+    info->dwMajorVersion = c.majorVersion;
+    info->dwMinorVersion = c.minorVersion;
+    info->dwBuildNumber = c.buildNumber;
+    info->dwPlatformId = c.platformId;
+    if (size == sizeof(OSVERSIONINFOEXA))
+        reinterpret_cast<LPOSVERSIONINFOEXA>(info)->wProductType = 1; // a workstation
+    return TRUE;
+}
+
+void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO info) {
+    Machine& m = Machine::current();
+    m.enter("GetNativeSystemInfo", "");
+    fillSystemInfo(info, m.system().nativeArchitecture);
+}
+
+void WINAPI GetSystemInfo(LPSYSTEM_INFO info) {
+    Machine& m = Machine::current();
+    m.enter("GetSystemInfo", "");
+    const sim::SystemConfig& c = m.system();
+    fillSystemInfo(info, c.wow64Process ? static_cast<WORD>(PROCESSOR_ARCHITECTURE_INTEL) : c.nativeArchitecture);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("GetWindowsDirectoryA", describe(size))) {
+        SetLastError(*e);
+        return 0;
+    }
+    const std::string& dir = m.system().windowsDirectory;
+    auto length = static_cast<UINT>(dir.size());
+    if (!buffer || size <= length)
+        return length + 1; // the size needed, terminator included; nothing written
+    std::memcpy(buffer, dir.c_str(), length + 1);
+    return length;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("GetModuleHandleA", describe(name))) {
+        SetLastError(*e);
+        return nullptr;
+    }
+    if (!name)
+        return kProgram;
+    if (!strcasecmp(name, "kernel32.dll") || !strcasecmp(name, "kernel32"))
+        return kKernel32;
+    SetLastError(126); // ERROR_MOD_NOT_FOUND
+    return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("GetProcAddress", describe(static_cast<void*>(module), name))) {
+        SetLastError(*e);
+        return nullptr;
+    }
+    if (module == kKernel32 && name) {
+        if (!std::strcmp(name, "GetNativeSystemInfo") && m.system().hasGetNativeSystemInfo)
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&GetNativeSystemInfo));
+        if (!std::strcmp(name, "GetSystemInfo"))
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&GetSystemInfo));
+    }
+    SetLastError(127); // ERROR_PROC_NOT_FOUND
+    return nullptr;
+}
+
+BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("ShellExecuteExA", info ? describe(info->cbSize, info->fMask, info->lpVerb, info->lpFile,
+                                                            info->lpParameters, info->lpDirectory, info->nShow)
+                                                 : std::string("NULL"))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    return m.programs().shellExecuteEx(info);
+}

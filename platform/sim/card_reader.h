@@ -1,0 +1,78 @@
+// The Halvex card reader as the deliverables see it: the PCI controller bound
+// to the maker's driver or to the system's standard SD host driver, the
+// registry handshake for an SDIO card, the SD-bus child under the standard
+// driver, and the device-console tool that rebinds it.
+#pragma once
+
+#include "platform/sim/machine.h"
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class Binding { Maker, Standard };
+enum class Card { None, Sdio, Memory };
+enum class ControllerState { Running, Absent, Disabled, Problem, PrivateProblem, NotStarted };
+
+// How the simulated device-console tool behaves.
+enum class DevconMode {
+    Rebinds,       // "update" rebinds the controller
+    Missing,       // the tool is not in the package folder: the start fails
+    Hangs,         // the tool never ends
+    EndsWithoutRebinding, // fails in its own work, silently
+};
+
+struct DevconCommand {
+    VirtualTime time;
+    std::string file;
+    std::string parameters;
+    int show;
+};
+
+class CardReader {
+public:
+    static constexpr const char* kMakerDescription = "Halvex Integrated MMC/SD controller";
+    static constexpr const char* kStandardDescription = "SDA Standard Compliant SD Host Controller";
+    static constexpr const char* kParametersPath = "HKLM\\SYSTEM\\CurrentControlSet\\services\\HXSDCRDR\\Parameters";
+
+    explicit CardReader(Machine& machine);
+
+    // The driver's installation: the controller with PCI device identifier
+    // `deviceId`, bound to the maker's driver; the parameters key with
+    // IsSupportSDIO = 1 and DeviceId; the package folder with both tools.
+    void install(DWORD deviceId = 0x1234, Binding binding = Binding::Maker);
+
+    Binding binding() const { return binding_; }
+    void bind(Binding binding);
+    void insert(Card card);
+    void remove();
+    Card card() const { return card_; }
+    void setControllerState(ControllerState state, ULONG problem = 0);
+
+    // The tool: how long an update takes, and how it behaves.
+    void setDevconDuration(DWORD ms) { devconMs_ = ms; }
+    void setDevconMode(DevconMode mode);
+    std::vector<DevconCommand> devconCommands() const;
+    std::string controllerInstanceId() const;
+    DEVINST controller() const { return controller_; }
+    std::string packageFolder() const;
+
+private:
+    DWORD runDevcon(const ProgramRun& run);
+    void installTools();
+    void refreshChild();
+
+    Machine& m_;
+    DWORD deviceId_ = 0x1234;
+    Binding binding_ = Binding::Maker;
+    Card card_ = Card::None;
+    DEVINST controller_ = 0;
+    DEVINST child_ = 0;
+    DWORD devconMs_ = 3000;
+    DevconMode mode_ = DevconMode::Rebinds;
+    mutable std::mutex mutex_;
+    std::vector<DevconCommand> commands_;
+};
+
+} // namespace sim

@@ -1,0 +1,288 @@
+#include "platform/sim/devices.h"
+
+#include "platform/win32.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sim {
+
+DeviceTree::DeviceTree(Kernel& kernel) : kernel_(kernel) {
+    // Every machine has a root and a few ordinary devices around the ones a
+    // test adds, so walks never see only what the test put there.
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    for (const char* id : {"ROOT\\ACPI_HAL\\0000", "ACPI\\PNP0A03\\0", "PCI\\VEN_8086&DEV_2918&SUBSYS_00000000&REV_02\\3&11583659&0&F8"}) {
+        Device d;
+        d.devInst = next_++;
+        d.instanceId = id;
+        d.description = std::string("Standard device ") + std::to_string(d.devInst);
+        devices_.push_back(d);
+    }
+}
+
+Device* DeviceTree::findLocked(DEVINST devInst) {
+    for (auto& d : devices_)
+        if (d.devInst == devInst)
+            return &d;
+    return nullptr;
+}
+
+DEVINST DeviceTree::add(const std::string& instanceId, std::optional<std::string> description, DEVINST parent) {
+    DEVINST id;
+    {
+        std::lock_guard<std::mutex> lock(kernel_.lock());
+        Device d;
+        d.devInst = id = next_++;
+        d.instanceId = instanceId;
+        d.description = std::move(description);
+        d.parent = parent;
+        devices_.push_back(std::move(d));
+        ++changes_;
+    }
+    announceChange();
+    return id;
+}
+
+void DeviceTree::remove(DEVINST devInst) {
+    {
+        std::lock_guard<std::mutex> lock(kernel_.lock());
+        std::vector<DEVINST> doomed{devInst};
+        for (std::size_t i = 0; i < doomed.size(); ++i)
+            for (const auto& d : devices_)
+                if (d.parent == doomed[i])
+                    doomed.push_back(d.devInst);
+        devices_.erase(std::remove_if(devices_.begin(), devices_.end(),
+                                      [&](const Device& d) {
+                                          return std::find(doomed.begin(), doomed.end(), d.devInst) != doomed.end();
+                                      }),
+                       devices_.end());
+        ++changes_;
+    }
+    announceChange();
+}
+
+void DeviceTree::setDescription(DEVINST devInst, std::optional<std::string> description) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (Device* d = findLocked(devInst))
+        d->description = std::move(description);
+}
+
+void DeviceTree::setStatus(DEVINST devInst, ULONG status, ULONG problem) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (Device* d = findLocked(devInst)) {
+        d->status = status;
+        d->problem = problem;
+    }
+}
+
+void DeviceTree::setPresent(DEVINST devInst, bool present) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (Device* d = findLocked(devInst))
+        d->present = present;
+}
+
+void DeviceTree::setIdUnreadable(DEVINST devInst, bool unreadable) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (Device* d = findLocked(devInst))
+        d->idUnreadable = unreadable;
+}
+
+std::optional<Device> DeviceTree::device(DEVINST devInst) const {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    for (const auto& d : devices_)
+        if (d.devInst == devInst)
+            return d;
+    return std::nullopt;
+}
+
+std::vector<Device> DeviceTree::devices() const {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    return devices_;
+}
+
+std::vector<DEVINST> DeviceTree::children(DEVINST parent) const {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    std::vector<DEVINST> out;
+    for (const auto& d : devices_)
+        if (d.parent == parent)
+            out.push_back(d.devInst);
+    return out;
+}
+
+void DeviceTree::onChange(std::function<void()> listener) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    listeners_.push_back(std::move(listener));
+}
+
+unsigned DeviceTree::changes() const {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    return changes_;
+}
+
+void DeviceTree::announceChange() {
+    std::vector<std::function<void()>> listeners;
+    {
+        std::lock_guard<std::mutex> lock(kernel_.lock());
+        listeners = listeners_;
+    }
+    for (auto& l : listeners)
+        l();
+}
+
+std::shared_ptr<DeviceTree::DeviceList> DeviceTree::listLocked(HDEVINFO list) const {
+    return std::static_pointer_cast<DeviceList>(kernel_.lookup(list, HandleSpace::DeviceList));
+}
+
+HDEVINFO DeviceTree::getClassDevsEx(const GUID* classGuid, PCSTR enumerator, DWORD flags, HDEVINFO existing,
+                                    PCSTR machine) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (existing || enumerator || (machine && *machine)) {
+        // Only the local machine's whole tree is modelled.
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!classGuid && !(flags & DIGCF_ALLCLASSES)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto list = std::make_shared<DeviceList>();
+    for (const auto& d : devices_)
+        if (d.present || !(flags & DIGCF_PRESENT))
+            list->members.push_back(d.devInst);
+    return kernel_.addHandle(list, "device list", HandleSpace::DeviceList);
+}
+
+BOOL DeviceTree::getListDetail(HDEVINFO list, PSP_DEVINFO_LIST_DETAIL_DATA_A detail) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (!listLocked(list)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!detail || detail->cbSize != sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A)) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    std::memset(&detail->ClassGuid, 0, sizeof detail->ClassGuid);
+    detail->RemoteMachineHandle = nullptr; // the local machine
+    detail->RemoteMachineName[0] = '\0';
+    return TRUE;
+}
+
+BOOL DeviceTree::enumDeviceInfo(HDEVINFO list, DWORD index, PSP_DEVINFO_DATA data) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    auto l = listLocked(list);
+    if (!l) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!data || data->cbSize != sizeof(SP_DEVINFO_DATA)) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    if (index >= l->members.size()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    std::memset(&data->ClassGuid, 0, sizeof data->ClassGuid);
+    data->DevInst = l->members[index];
+    data->Reserved = 0;
+    return TRUE;
+}
+
+BOOL DeviceTree::getRegistryProperty(HDEVINFO list, PSP_DEVINFO_DATA data, DWORD property, PDWORD type, PBYTE buffer,
+                                     DWORD size, PDWORD required) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    auto l = listLocked(list);
+    if (!l) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!data || data->cbSize != sizeof(SP_DEVINFO_DATA) ||
+        std::find(l->members.begin(), l->members.end(), data->DevInst) == l->members.end()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!buffer && size) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    Device* d = findLocked(data->DevInst);
+    if (!d) {
+        SetLastError(ERROR_NO_SUCH_DEVINST);
+        return FALSE;
+    }
+    if (property != SPDRP_DEVICEDESC && property != SPDRP_HARDWAREID) {
+        SetLastError(ERROR_INVALID_REG_PROPERTY);
+        return FALSE;
+    }
+    std::string value;
+    if (property == SPDRP_DEVICEDESC) {
+        if (!d->description) {
+            SetLastError(ERROR_INVALID_DATA);
+            return FALSE;
+        }
+        value.assign(d->description->c_str(), d->description->size() + 1);
+    } else {
+        // The hardware identifiers: the instance identifier up to its last
+        // separator, as a one-entry multi-string.
+        std::string hw = d->instanceId.substr(0, d->instanceId.rfind('\\'));
+        value = hw + std::string(2, '\0');
+    }
+    auto needed = static_cast<DWORD>(value.size());
+    if (type)
+        *type = property == SPDRP_DEVICEDESC ? REG_SZ : REG_MULTI_SZ;
+    if (required)
+        *required = needed;
+    if (size < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, value.data(), needed);
+    return TRUE;
+}
+
+BOOL DeviceTree::destroyList(HDEVINFO list) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (!kernel_.closeHandle(list, HandleSpace::DeviceList)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+CONFIGRET DeviceTree::getDeviceId(DEVINST devInst, PCHAR buffer, ULONG length, ULONG flags, HMACHINE machine) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (!buffer)
+        return CR_INVALID_POINTER;
+    if (flags)
+        return CR_INVALID_FLAG;
+    if (machine)
+        return CR_INVALID_POINTER; // no remote machines here
+    Device* d = findLocked(devInst);
+    if (!d)
+        return CR_NO_SUCH_DEVINST;
+    if (d->idUnreadable)
+        return CR_FAILURE;
+    if (d->instanceId.size() + 1 > length)
+        return CR_BUFFER_SMALL;
+    std::memcpy(buffer, d->instanceId.c_str(), d->instanceId.size() + 1);
+    return CR_SUCCESS;
+}
+
+CONFIGRET DeviceTree::getStatus(PULONG status, PULONG problem, DEVINST devInst, ULONG flags, HMACHINE machine) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    if (!status || !problem)
+        return CR_INVALID_POINTER;
+    if (flags)
+        return CR_INVALID_FLAG;
+    if (machine)
+        return CR_INVALID_POINTER;
+    Device* d = findLocked(devInst);
+    if (!d || !d->present)
+        return CR_NO_SUCH_DEVINST;
+    *status = d->status;
+    *problem = d->problem;
+    return CR_SUCCESS;
+}
+
+} // namespace sim
