@@ -4,6 +4,8 @@
 #include "platform/sim/describe.h"
 #include "platform/sim/machine.h"
 
+#include <cstring>
+
 using sim::Machine;
 using sim::describe;
 
@@ -31,7 +33,12 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD ty
 
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
     Machine& m = Machine::current();
-    if (auto e = m.enter("RegSetValueExA", describe(key, name, reserved, type, size)))
+    // A four-byte value is logged as the number it holds, so tests can follow
+    // the sequence of values a flag took.
+    DWORD number = 0;
+    if (data && size == sizeof number)
+        std::memcpy(&number, data, sizeof number);
+    if (auto e = m.enter("RegSetValueExA", describe(key, name, reserved, type, size, number)))
         return static_cast<LONG>(*e);
     return m.registry().setValueEx(key, name, type, data, size);
 }
