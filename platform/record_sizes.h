@@ -18,6 +18,7 @@ static_assert(sizeof(SP_DEVINFO_LIST_DETAIL_DATA_A) == 287, "SP_DEVINFO_LIST_DET
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA, 32-bit");
 static_assert(sizeof(SYSTEM_INFO) == 36, "SYSTEM_INFO, 32-bit");
 #endif
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32, "DEV_BROADCAST_DEVICEINTERFACE_A");
 static_assert(sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA");
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(BOOL) == 4, "32-bit integers");

@@ -13,6 +13,7 @@
 #include <windows.h>
 // The parts of the SDK that lean windows.h leaves out.
 #include <cfgmgr32.h>
+#include <dbt.h>
 #include <setupapi.h>
 #include <shellapi.h>
 #else

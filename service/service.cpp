@@ -1,5 +1,6 @@
 #include "service/service.h"
 
+#include "service/device_change_listener.h"
 #include "service/driver_changer.h"
 #include "service/parameters.h"
 #include "service/trace.h"
@@ -117,6 +118,8 @@ void SvcForgetProcessState() {
     gcsDeviceLock = CRITICAL_SECTION{};
     gdwDeviceId = 0;
     gbOsVersionCode = kOsUnclassified;
+    ghDialogWnd = nullptr;
+    ghDevNotify = nullptr;
     gRunning = false;
     gLockReady = false;
 }

@@ -227,6 +227,8 @@ void Kernel::threadMain(SimThread* t, std::shared_ptr<ThreadObject> obj, LPTHREA
     std::lock_guard<std::mutex> lock(mutex_);
     obj->exited = true;
     obj->exitCode = code;
+    if (threadExitHook_)
+        threadExitHook_(t->id);
     --running_;
     threads_.remove_if([t](const std::unique_ptr<SimThread>& p) { return p.get() == t; });
     tlsSelf = nullptr;

@@ -10,6 +10,7 @@
 #include "platform/sim/win32_types.h"
 
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -131,6 +132,10 @@ public:
     void deleteCriticalSection(LPCRITICAL_SECTION cs);
     std::size_t liveCriticalSections() const;
 
+    // Called under the kernel lock when a simulated thread ends (its windows
+    // go with it).
+    void setThreadExitHook(std::function<void(DWORD)> hook) { threadExitHook_ = std::move(hook); }
+
     std::string deadlockReport() const;
     std::size_t threadCount() const;
 
@@ -164,6 +169,7 @@ private:
     std::vector<std::thread> osThreads_;
     std::map<const CRITICAL_SECTION*, std::unique_ptr<CriticalSectionObject>> criticalSections_;
     std::string deadlock_;
+    std::function<void(DWORD)> threadExitHook_;
 };
 
 } // namespace sim

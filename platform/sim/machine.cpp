@@ -11,13 +11,17 @@ std::atomic<Machine*> gCurrent{nullptr};
 }
 
 Machine::Machine(MachineOptions options)
-    : registry_(kernel_), devices_(kernel_), programs_(kernel_), system_(options.system) {
+    : registry_(kernel_), devices_(kernel_), programs_(kernel_), windows_(kernel_), system_(options.system) {
     Machine* expected = nullptr;
     if (!gCurrent.compare_exchange_strong(expected, this)) {
         std::fprintf(stderr, "sim: a second machine while one exists\n");
         std::abort();
     }
     kernel_.setTickStart(options.tickCountStart);
+    kernel_.setThreadExitHook([this](DWORD thread) { windows_.threadEndedLocked(thread); });
+    // Every change of the device tree reaches every top-level window, as the
+    // platform's device-tree broadcast does.
+    devices_.onChange([this] { windows_.broadcast(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); });
     registry_.setAdministrator(options.administrator);
 }
 

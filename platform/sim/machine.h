@@ -12,6 +12,7 @@
 #include "platform/sim/records.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/system.h"
+#include "platform/sim/windows.h"
 
 #include <cstdint>
 #include <string>
@@ -57,6 +58,7 @@ public:
     Registry& registry() { return registry_; }
     DeviceTree& devices() { return devices_; }
     Programs& programs() { return programs_; }
+    Windows& windows() { return windows_; }
     // Read by the system-information calls; change it before the code under
     // test asks.
     SystemConfig& system() { return system_; }
@@ -72,6 +74,7 @@ private:
     Registry registry_;
     DeviceTree devices_;
     Programs programs_;
+    Windows windows_;
     SystemConfig system_;
     Faults faults_;
     Records records_;

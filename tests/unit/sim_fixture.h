@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/sim/machine.h"
+#include "platform/sim/resource_script.h"
 #include "service/parameters.h"
 #include "service/service.h"
 
@@ -21,6 +22,7 @@ protected:
     void start(sim::MachineOptions options) {
         machine.reset();
         machine = std::make_unique<sim::Machine>(options);
+        sim::loadResourceScript(*machine, CARDWELL_RC);
         SvcForgetProcessState();
     }
 
