@@ -96,12 +96,12 @@ bool watchOnce(const HANDLE (&events)[2], HKEY& key) {
     default:
         break;
     }
-    HKEY closing = key;
-    key = nullptr;
-    if (RegCloseKey(closing) != ERROR_SUCCESS) {
+    if (RegCloseKey(key) != ERROR_SUCCESS) {
+        // Still open, as far as anyone knows: the way out tries once more.
         SvcTrace("ThreadMonitorSDIORegister:Error in RegCloseKey.");
         return false;
     }
+    key = nullptr;
     // Closing a key whose notification is still armed signals its event: so
     // it is after every wake that was not the registry's own (the start-up
     // prompt). Left set, that signal would wake the next cycle at once, whose

@@ -13,7 +13,8 @@ void Records::debug(std::uint64_t time, std::uint32_t thread, std::string text) 
     DebugLine line{time, thread, std::move(text)};
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        debug_.push_back(line);
+        if (keepDebug_)
+            debug_.push_back(line);
         sink = sink_;
     }
     if (sink)
@@ -56,6 +57,11 @@ void Records::clear() {
 void Records::setCallLogging(bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     logging_ = on;
+}
+
+void Records::setDebugKeeping(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keepDebug_ = on;
 }
 
 void Records::setDebugSink(std::function<void(const DebugLine&)> sink) {

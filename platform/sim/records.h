@@ -38,12 +38,15 @@ public:
     // Keep the call log off for long runs (a burst of ten thousand broadcasts)
     // where nobody reads it.
     void setCallLogging(bool on);
+    // Likewise for the debug output (a sink still sees every line).
+    void setDebugKeeping(bool on);
     // Also hand each debug line to `sink` as it arrives (the demo prints them).
     void setDebugSink(std::function<void(const DebugLine&)> sink);
 
 private:
     mutable std::mutex mutex_;
     bool logging_ = true;
+    bool keepDebug_ = true;
     std::vector<CallRecord> calls_;
     std::vector<DebugLine> debug_;
     std::function<void(const DebugLine&)> sink_;

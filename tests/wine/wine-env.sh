@@ -1,0 +1,64 @@
+# Sourced by the Wine scripts beside it: which Wine to run, in which prefix,
+# and how quietly.
+
+# The first of the given commands or paths that can be run.
+wine_find_tool() {
+    local candidate
+    for candidate in "$@"; do
+        if [[ $candidate == */* ]]; then
+            [[ -x $candidate ]] && { echo "$candidate"; return 0; }
+        elif command -v "$candidate" >/dev/null 2>&1; then
+            command -v "$candidate"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Debian's wine64 package alone puts its loader and server under /usr/lib/wine
+# and nothing on PATH.
+WINE=${WINE:-$(wine_find_tool wine wine64 /usr/lib/wine/wine64)} || {
+    echo "wine: no wine, wine64 or /usr/lib/wine/wine64 to run" >&2
+    exit 127
+}
+# Wine itself reads WINESERVER to find the server it starts; name the real
+# binary so that every start is the same server, whatever wrapper is on PATH.
+WINESERVER=${WINESERVER:-$(wine_find_tool wineserver /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver)} || {
+    echo "wine: no wineserver to run" >&2
+    exit 127
+}
+export WINESERVER
+
+export WINEDEBUG=${WINEDEBUG:--all}
+# Keep any overrides the caller set (a test-only DLL, say); never offer to
+# install Mono or Gecko.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml="
+
+# The build folder holding `path` (a file or folder inside it): the nearest
+# folder upwards with a CMakeCache.txt.
+wine_build_dir_of() {
+    local dir=$1
+    [[ -d $dir ]] || dir=$(dirname -- "$dir")
+    dir=$(cd -- "$dir" 2>/dev/null && pwd) || return 1
+    while [[ $dir != / ]]; do
+        [[ -f $dir/CMakeCache.txt ]] && { echo "$dir"; return 0; }
+        dir=$(dirname -- "$dir")
+    done
+    return 1
+}
+
+# Sets WINEPREFIX: $CARDWELL_WINEPREFIX if given, else <build dir>/wineprefix
+# for the build folder holding $1.
+wine_use_prefix() {
+    if [[ -n ${CARDWELL_WINEPREFIX:-} ]]; then
+        WINEPREFIX=$CARDWELL_WINEPREFIX
+    else
+        local build
+        build=$(wine_build_dir_of "$1") || {
+            echo "wine: $1 is not inside a build folder; set CARDWELL_WINEPREFIX" >&2
+            exit 2
+        }
+        WINEPREFIX=$build/wineprefix
+    fi
+    export WINEPREFIX
+}
