@@ -92,19 +92,23 @@ void CardReader::bind(Binding binding) {
 void CardReader::insert(Card card) {
     card_ = card;
     if (binding_ == Binding::Maker) {
+        // The maker's driver reports an SDIO card through the registry only;
+        // a memory card becomes a disk, which changes the device tree.
         if (card == Card::Sdio)
             m_.registry().setDword(kParametersPath, "IsSDIOPresent", 1);
-        m_.devices().announceChange();
+        else
+            m_.devices().announceChange();
     } else {
         refreshChild();
     }
 }
 
 void CardReader::remove() {
+    Card was = card_;
     card_ = Card::None;
     if (child_)
         refreshChild();
-    else
+    else if (was == Card::Memory)
         m_.devices().announceChange();
 }
 
