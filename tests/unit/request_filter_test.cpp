@@ -1,6 +1,7 @@
 // The request filter's decisions, driven with tick values of the test's
 // choosing against a world whose answers the test sets.
 #include "service/request_filter.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,9 @@
 #include <vector>
 
 namespace {
+
+// The decisions trace; a machine takes the trace.
+using RequestFilterTest = SimTest;
 
 class FakeWorld : public FilterWorld {
 public:
@@ -75,7 +79,7 @@ struct Timeline {
     }
 };
 
-TEST(RequestFilter, LoneSdioRequestCommandsTheStandardDriverAboutTwoSecondsLater) {
+TEST_F(RequestFilterTest, LoneSdioRequestCommandsTheStandardDriverAboutTwoSecondsLater) {
     Timeline t;
     t.request(10000, ChangeMicrosoftRequest);
     t.runUntil(20000);
@@ -83,7 +87,7 @@ TEST(RequestFilter, LoneSdioRequestCommandsTheStandardDriverAboutTwoSecondsLater
     EXPECT_EQ(t.evaluations, std::vector<DWORD>{12000});
 }
 
-TEST(RequestFilter, BurstOfDeviceChangesGivesOneEvaluationAfterItsLast) {
+TEST_F(RequestFilterTest, BurstOfDeviceChangesGivesOneEvaluationAfterItsLast) {
     Timeline t;
     t.world.flag = 1;
     for (DWORD at = 10000; at <= 11200; at += 300)
@@ -94,7 +98,7 @@ TEST(RequestFilter, BurstOfDeviceChangesGivesOneEvaluationAfterItsLast) {
     EXPECT_EQ(t.world.log, (std::vector<std::string>{"bus?", "reset standard", "flag?", "MAKER"}));
 }
 
-TEST(RequestFilter, LaterRequestOfTheOtherKindWins) {
+TEST_F(RequestFilterTest, LaterRequestOfTheOtherKindWins) {
     Timeline t;
     t.request(10000, ChangeHXDriverRequest);
     t.request(10500, ChangeMicrosoftRequest);
@@ -103,7 +107,7 @@ TEST(RequestFilter, LaterRequestOfTheOtherKindWins) {
     EXPECT_EQ(t.world.log, std::vector<std::string>{"STANDARD"}) << "no SD-bus check";
 }
 
-TEST(RequestFilter, BothRequestsAtOnceActOnTheSdioRequest) {
+TEST_F(RequestFilterTest, BothRequestsAtOnceActOnTheSdioRequest) {
     // The thread takes the lower index first: the device change, then the
     // SDIO report, at the same tick.
     Timeline t;
@@ -113,7 +117,7 @@ TEST(RequestFilter, BothRequestsAtOnceActOnTheSdioRequest) {
     EXPECT_EQ(t.world.commands(), std::vector<std::string>{"STANDARD"});
 }
 
-TEST(RequestFilter, DeviceChangeDecisionFollowsTheBusAndTheFlag) {
+TEST_F(RequestFilterTest, DeviceChangeDecisionFollowsTheBusAndTheFlag) {
     const struct {
         const char* name;
         bool busEmpty;
@@ -141,7 +145,7 @@ TEST(RequestFilter, DeviceChangeDecisionFollowsTheBusAndTheFlag) {
     }
 }
 
-TEST(RequestFilter, FlagKeepsItsLastReadValue) {
+TEST_F(RequestFilterTest, FlagKeepsItsLastReadValue) {
     Timeline t;
     t.world.flag = 1;
     t.request(5000, ChangeHXDriverRequest);
@@ -153,7 +157,7 @@ TEST(RequestFilter, FlagKeepsItsLastReadValue) {
     EXPECT_EQ(t.filter.dwSwitchFlag, 1u);
 }
 
-TEST(RequestFilter, MakerBoundWithADeviceRepeatsTheStandardCommandAtEachEvaluation) {
+TEST_F(RequestFilterTest, MakerBoundWithADeviceRepeatsTheStandardCommandAtEachEvaluation) {
     Timeline t;
     t.world.busEmpty = false;
     t.world.makerBound = true;
@@ -169,7 +173,7 @@ TEST(RequestFilter, MakerBoundWithADeviceRepeatsTheStandardCommandAtEachEvaluati
     EXPECT_EQ(t.filter.curRequest, NoRequest);
 }
 
-TEST(RequestFilter, RepeatOfTheLastSettledRequestWithinTwoSecondsIsDiscarded) {
+TEST_F(RequestFilterTest, RepeatOfTheLastSettledRequestWithinTwoSecondsIsDiscarded) {
     const struct {
         DWORD requestAt;
         DWORD timeoutAt;
@@ -192,7 +196,7 @@ TEST(RequestFilter, RepeatOfTheLastSettledRequestWithinTwoSecondsIsDiscarded) {
     }
 }
 
-TEST(RequestFilter, DifferencesSurviveTheTickCounterWrap) {
+TEST_F(RequestFilterTest, DifferencesSurviveTheTickCounterWrap) {
     for (DWORD start : {0xFFFFF000u, 0xFFFFFFFFu - 10500u, 0xFFFFFFFFu - 11999u}) {
         SCOPED_TRACE(start);
         Timeline t(start);
@@ -203,7 +207,7 @@ TEST(RequestFilter, DifferencesSurviveTheTickCounterWrap) {
     }
 }
 
-TEST(RequestFilter, IdleTimeoutsOnlySettleNothing) {
+TEST_F(RequestFilterTest, IdleTimeoutsOnlySettleNothing) {
     Timeline t;
     t.runUntil(60000);
     EXPECT_TRUE(t.world.log.empty());
