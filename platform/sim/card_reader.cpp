@@ -75,6 +75,8 @@ void CardReader::refreshChild() {
 
 void CardReader::bind(Binding binding) {
     binding_ = binding;
+    tell(std::string("controller bound to \"") +
+         (binding == Binding::Maker ? kMakerDescription : kStandardDescription) + "\"");
     if (child_) {
         DEVINST gone = child_;
         child_ = 0;
@@ -91,6 +93,7 @@ void CardReader::bind(Binding binding) {
 
 void CardReader::insert(Card card) {
     card_ = card;
+    tell(card == Card::Sdio ? "SDIO card inserted" : "memory card inserted");
     if (binding_ == Binding::Maker) {
         // The maker's driver reports an SDIO card through the registry only;
         // a memory card becomes a disk, which changes the device tree.
@@ -106,6 +109,7 @@ void CardReader::insert(Card card) {
 void CardReader::remove() {
     Card was = card_;
     card_ = Card::None;
+    tell("card removed");
     if (child_)
         refreshChild();
     else if (was == Card::Memory)
@@ -146,6 +150,7 @@ DWORD CardReader::runDevcon(const ProgramRun& run) {
         std::lock_guard<std::mutex> lock(mutex_);
         commands_.push_back(DevconCommand{run.started, run.file, run.parameters, run.show});
     }
+    tell("device console started, hidden: " + run.file + " " + run.parameters);
     if (mode_ == DevconMode::Hangs) {
         Sleep(INFINITE);
         return 0;
@@ -181,6 +186,7 @@ DWORD CardReader::runDevcon(const ProgramRun& run) {
     }
     Sleep(devconMs_ - devconMs_ / 2);
     m_.devices().announceChange();
+    tell("device console ended");
     return code;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/sim/machine.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ public:
     DEVINST controller() const { return controller_; }
     std::string packageFolder() const;
 
+    // Told of what happens at the reader: cards, bindings, tool runs.
+    void onEvent(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
+
 private:
     DWORD runDevcon(const ProgramRun& run);
     void installTools();
@@ -73,6 +77,11 @@ private:
     DevconMode mode_ = DevconMode::Rebinds;
     mutable std::mutex mutex_;
     std::vector<DevconCommand> commands_;
+    std::function<void(const std::string&)> listener_;
+    void tell(const std::string& what) {
+        if (listener_)
+            listener_(what);
+    }
 };
 
 } // namespace sim

@@ -163,6 +163,22 @@ std::shared_ptr<RegNode> Registry::resolveRoot(HKEY key, REGSAM* access) const {
     return h->node;
 }
 
+std::string Registry::pathOf(const RegNode& node) {
+    if (!node.parent)
+        return node.name == "HKEY_LOCAL_MACHINE" ? "HKLM" : "HKCU";
+    return pathOf(*node.parent) + "\\" + node.name;
+}
+
+void Registry::setValueWatcher(ValueWatcher watcher) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    valueWatcher_ = std::move(watcher);
+}
+
+void Registry::stored(const RegNode& node, const RegValue& value, bool byProgram) {
+    if (valueWatcher_)
+        valueWatcher_(pathOf(node), value, byProgram);
+}
+
 // --- test side ---------------------------------------------------------------
 
 void Registry::createKey(const std::string& path, bool isVolatile) {
@@ -206,10 +222,12 @@ void Registry::setValue(const std::string& path, const std::string& name, DWORD 
         node = makePath(path, false);
     auto it = std::find_if(node->values.begin(), node->values.end(),
                            [&](const RegValue& v) { return sameName(v.name, name); });
-    if (it == node->values.end())
+    bool added = it == node->values.end();
+    if (added)
         node->values.push_back(RegValue{name, type, std::move(data)});
     else
         *it = RegValue{it->name, type, std::move(data)};
+    stored(*node, added ? node->values.back() : *it, false);
     changed(*node, REG_NOTIFY_CHANGE_LAST_SET);
 }
 
@@ -388,10 +406,12 @@ LONG Registry::setValueEx(HKEY key, LPCSTR name, DWORD type, const BYTE* data, D
     std::vector<BYTE> bytes(data, data + size);
     auto it = std::find_if(node->values.begin(), node->values.end(),
                            [&](const RegValue& v) { return sameName(v.name, n); });
-    if (it == node->values.end())
+    bool added = it == node->values.end();
+    if (added)
         node->values.push_back(RegValue{n, type, std::move(bytes)});
     else
         *it = RegValue{it->name, type, std::move(bytes)};
+    stored(*node, added ? node->values.back() : *it, true);
     changed(*node, REG_NOTIFY_CHANGE_LAST_SET);
     return ERROR_SUCCESS;
 }

@@ -6,6 +6,7 @@
 #include "platform/sim/kernel.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,12 @@ public:
     void restart();
     std::size_t pendingNotifications() const;
 
+    // Told of every value stored, with the key's full path and whether a
+    // program stored it (or the test, in the driver's place). Called under
+    // the kernel lock: it must not call the platform.
+    using ValueWatcher = std::function<void(const std::string& keyPath, const RegValue& value, bool byProgram)>;
+    void setValueWatcher(ValueWatcher watcher);
+
     // Win32 entry points (take the kernel lock themselves).
     LONG createKeyEx(HKEY root, LPCSTR sub, DWORD options, REGSAM sam, PHKEY result, LPDWORD disposition);
     LONG openKeyEx(HKEY root, LPCSTR sub, REGSAM sam, PHKEY result);
@@ -94,6 +101,10 @@ private:
     std::shared_ptr<RegNode> user_;
     bool admin_ = true;
     std::vector<Watch> watches_;
+    ValueWatcher valueWatcher_;
+
+    static std::string pathOf(const RegNode& node);
+    void stored(const RegNode& node, const RegValue& value, bool byProgram);
 };
 
 } // namespace sim

@@ -1,6 +1,9 @@
-// The demo: Cardwell's service on a simulated machine, in virtual time, with
-// a readable timeline of what it did.
-#include "platform/sim/machine.h"
+// The demo: Cardwell's driver-switch service on a simulated machine, in
+// virtual time, with a timeline of what it does: the card, the registry
+// handshake with the driver, the filter's commands, the device-console runs
+// and the driver the controller ends up with.
+#include "platform/sim/card_reader.h"
+#include "platform/sim/resource_script.h"
 #include "service/parameters.h"
 #include "service/service.h"
 
@@ -8,88 +11,131 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace {
 
-const std::string kParams = std::string("HKLM\\") + kParametersKey;
+struct Options {
+    bool trace = false;
+};
+
+// Lines of the service's trace that mark a decision, as the timeline says them.
+const std::map<std::string, std::pair<const char*, const char*>> kMilestones = {
+    {"ThreadMonitorSDIORegister:Restore serivce register key value ok!",
+     {"monitor", "consumed the driver's SDIO report; asks for the standard driver"}},
+    {"ThreadRequestFilter: WAIT_TIMEOUT set ghChangeMicrosoftDriverEvent",
+     {"filter", "quiet for 1.5 s: command \"bind the standard SD host driver\""}},
+    {"ThreadRequestFilter: WAIT_TIMEOUT set ghChangeHXDriverEvent",
+     {"filter", "quiet for 1.5 s after device changes: checking the SD bus"}},
+    {"ThreadOperateDriver: WAIT_OBJECT_0 + 1 Event signaled!", {"operator", "takes \"bind the standard SD host driver\""}},
+    {"ThreadOperateDriver: WAIT_OBJECT_0 + 2 Event signaled!", {"operator", "takes \"bind the maker's driver\""}},
+    {"Check_SDBUSHasNotDevice_afterRemoveMessage :EnumerateDevices on SD\\* not exist!",
+     {"sd bus", "settled empty (17 samples)"}},
+    {"Check_SDBUSHasNotDevice_afterRemoveMessage :EnumerateDevices on SD\\*  exist!",
+     {"sd bus", "holds a device"}},
+    {"ThreadOperateDriver:Change driver ok!", {"operator", "switch done"}},
+    {"ThreadOperateDriver:Change driver failed!", {"operator", "switch failed"}},
+    {"ChangeDriver: UpdateDriver Failed", {"changer", "the device console could not be started"}},
+    {"SvcInit: Not support SDIO, cound not start service.", {"service", "IsSupportSDIO is not 1: not started"}},
+};
+
+void line(sim::VirtualTime t, const char* who, const std::string& what) {
+    std::printf("[%8.3f s] %-9s %s\n", static_cast<double>(t) / 1000.0, who, what.c_str());
+}
 
 struct Scenario {
     const char* name;
     const char* about;
-    std::function<void(sim::Machine&)> prepare;
-    sim::MachineOptions options;
+    std::function<void(sim::Machine&, sim::CardReader&)> prepare;
+    std::function<void(sim::Machine&, sim::CardReader&)> play;
 };
 
-void say(sim::Machine& m, const std::string& text) {
-    std::printf("[%7llu ms] %s\n", static_cast<unsigned long long>(m.now()), text.c_str());
-}
-
-std::string valueText(sim::Machine& m, const char* name) {
-    auto v = m.registry().dword(kParams, name);
-    char buf[64];
-    if (v)
-        std::snprintf(buf, sizeof buf, "%s=0x%x", name, *v);
-    else
-        std::snprintf(buf, sizeof buf, "%s=(absent)", name);
-    return buf;
-}
-
-std::string parameters(sim::Machine& m) {
-    if (!m.registry().keyExists(kParams))
-        return "parameters key: (absent)";
-    return "parameters key: " + valueText(m, kValueIsSupportSDIO) + " " + valueText(m, kValueDeviceId) + " " +
-           valueText(m, kValueDriverSwitchFlag) + " " + valueText(m, kValueIsSwitchingDrv) + " " +
-           valueText(m, kValueIsSDIOPresent);
-}
-
-void run(const Scenario& s, bool showTrace) {
-    sim::Machine m(s.options);
+void run(const Scenario& s, const Options& o) {
+    sim::Machine m;
+    sim::loadResourceScript(m, CARDWELL_RC);
     SvcForgetProcessState();
-    if (showTrace)
-        m.records().setDebugSink([](const sim::DebugLine& line) {
-            std::printf("[%7llu ms]     trace: %s\n", static_cast<unsigned long long>(line.time), line.text.c_str());
-        });
-    s.prepare(m);
-    std::printf("Scenario \"%s\": %s\n", s.name, s.about);
-    say(m, parameters(m));
-    say(m, "tray calls SvcInit");
+    sim::CardReader reader(m);
+    reader.install(0x1234);
+    std::printf("== %s: %s\n", s.name, s.about);
+    s.prepare(m, reader);
+
+    m.records().setDebugSink([&](const sim::DebugLine& l) {
+        if (o.trace)
+            line(l.time, "trace", l.text);
+        auto it = kMilestones.find(l.text);
+        if (it != kMilestones.end())
+            line(l.time, it->second.first, it->second.second);
+    });
+    reader.onEvent([&](const std::string& what) { line(m.now(), "reader", what); });
+    const std::string params = std::string("HKLM\\") + kParametersKey;
+    m.registry().setValueWatcher([&](const std::string& key, const sim::RegValue& v, bool byProgram) {
+        if (key != params || v.data.size() != 4)
+            return;
+        DWORD value = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24;
+        line(m.kernel().nowLocked(), "registry",
+             v.name + " = " + std::to_string(value) + (byProgram ? "  (by the service)" : "  (by the driver)"));
+    });
+
+    line(m.now(), "tray", "starts the service");
     SvcInit(0, 0);
     if (SvcIsRunning())
-        say(m, "service running: " + std::to_string(m.threads() - 1) + " threads, " +
-                   std::to_string(m.openHandles()) + " handles open");
-    else
-        say(m, "service not started; open handles " + std::to_string(m.openHandles()));
-    m.advance(10000);
-    say(m, "ten seconds later, the tray closes: SvcStop, SvcCleanup");
+        line(m.now(), "service", "running: 4 threads, 9 events, 1 lock");
+    s.play(m, reader);
+    line(m.now(), "tray", "Exit: stops the service");
     SvcStop();
     SvcCleanup();
     m.advance(1);
-    say(m, "stopped; open handles " + std::to_string(m.openHandles()) + ", keys " + std::to_string(m.openKeys()) +
-               ", locks " + std::to_string(m.liveCriticalSections()) +
-               (m.openHandles() ? " (the listener's request event lives until the process ends)" : ""));
-    say(m, parameters(m));
+    line(m.now(), "service", "stopped; " + std::to_string(m.openKeys()) + " keys, " +
+                                 std::to_string(m.openDeviceLists()) + " device lists, " +
+                                 std::to_string(m.liveCriticalSections()) + " locks left open");
+    m.records().setDebugSink(nullptr);
+    reader.onEvent(nullptr);
+    m.registry().setValueWatcher(nullptr);
+    std::printf("\n");
 }
 
+void nothing(sim::Machine&, sim::CardReader&) {}
+
 const Scenario kScenarios[] = {
-    {"start-stop", "the driver's installation asks for the service; it starts, idles and stops",
-     [](sim::Machine& m) {
-         m.registry().setDword(kParams, kValueIsSupportSDIO, 1);
-         m.registry().setDword(kParams, kValueDeviceId, 0x1234);
+    {"sdio", "an SDIO card goes in, is used, and comes out again", nothing,
+     [](sim::Machine& m, sim::CardReader& r) {
+         m.advance(2000);
+         r.insert(sim::Card::Sdio);
+         m.advance(15000);
+         r.remove();
+         m.advance(15000);
+     }},
+    {"memory", "a memory card: the maker's driver keeps it, nothing switches", nothing,
+     [](sim::Machine& m, sim::CardReader& r) {
+         m.advance(2000);
+         r.insert(sim::Card::Memory);
+         m.advance(10000);
+         r.remove();
+         m.advance(10000);
+     }},
+    {"no-tool", "the device console is missing from the driver package",
+     [](sim::Machine&, sim::CardReader& r) { r.setDevconMode(sim::DevconMode::Missing); },
+     [](sim::Machine& m, sim::CardReader& r) {
+         m.advance(2000);
+         r.insert(sim::Card::Sdio);
+         m.advance(15000);
+     }},
+    {"gate-closed", "IsSupportSDIO is 0: the service stays off",
+     [](sim::Machine& m, sim::CardReader&) {
+         m.registry().setDword(std::string("HKLM\\") + kParametersKey, kValueIsSupportSDIO, 0);
      },
-     {}},
-    {"gate-closed", "IsSupportSDIO is absent: the service stays off and creates nothing",
-     [](sim::Machine&) {}, {}},
-    {"no-rights", "run without administrative rights: the key cannot be opened for writing",
-     [](sim::Machine& m) {
-         m.registry().setDword(kParams, kValueIsSupportSDIO, 1);
-         m.registry().setDword(kParams, kValueDeviceId, 0x1234);
-     },
-     sim::MachineOptions{0, false}},
+     [](sim::Machine& m, sim::CardReader& r) {
+         m.advance(2000);
+         r.insert(sim::Card::Sdio);
+         m.advance(10000);
+     }},
 };
 
 void usage() {
-    std::printf("usage: cardwell_demo [--scenario NAME|all] [--no-trace]\nscenarios:\n");
+    std::printf("usage: cardwell_demo [--scenario NAME|all] [--trace]\n"
+                "  --trace   also print every line of the service's trace\n"
+                "scenarios:\n");
     for (const auto& s : kScenarios)
         std::printf("  %-12s %s\n", s.name, s.about);
 }
@@ -97,14 +143,14 @@ void usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string chosen = "start-stop";
-    bool showTrace = true;
+    std::string chosen = "sdio";
+    Options o;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--scenario") && i + 1 < argc)
+        if (!std::strcmp(argv[i], "--scenario") && i + 1 < argc) {
             chosen = argv[++i];
-        else if (!std::strcmp(argv[i], "--no-trace"))
-            showTrace = false;
-        else {
+        } else if (!std::strcmp(argv[i], "--trace")) {
+            o.trace = true;
+        } else {
             usage();
             return std::strcmp(argv[i], "--help") ? 2 : 0;
         }
@@ -113,8 +159,7 @@ int main(int argc, char** argv) {
     bool found = false;
     for (const auto& s : kScenarios) {
         if (chosen == "all" || chosen == s.name) {
-            run(s, showTrace);
-            std::printf("\n");
+            run(s, o);
             found = true;
         }
     }
@@ -123,6 +168,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart);
-    std::printf("(virtual time as shown; real time %lld ms)\n", static_cast<long long>(ms.count()));
+    std::printf("(times are virtual; the run took %lld ms of real time)\n", static_cast<long long>(ms.count()));
     return 0;
 }
