@@ -102,11 +102,6 @@ bool watchOnce(const HANDLE (&events)[2], HKEY& key) {
         return false;
     }
     key = nullptr;
-    // Closing a key whose notification is still armed signals its event: so
-    // it is after every wake that was not the registry's own (the start-up
-    // prompt). Left set, that signal would wake the next cycle at once, whose
-    // close would set it again, for ever. The next cycle arms afresh.
-    ResetEvent(ghSDIORegChangeEvent);
     return true;
 }
 

@@ -87,7 +87,9 @@ void releaseAll() {
     gdwDeviceId = 0;
 }
 
-bool waitForWorkers() { return WaitForMultipleObjects(kWorkerCount, ghSvcStopThreadEvent, TRUE, INFINITE) == WAIT_OBJECT_0; }
+DWORD waitForWorkers(DWORD timeoutMs) {
+    return WaitForMultipleObjects(kWorkerCount, ghSvcStopThreadEvent, TRUE, timeoutMs);
+}
 
 // A thread failed to start: stop the workers that did start, wait until all
 // three stopped events are signalled, then release everything.
@@ -97,7 +99,8 @@ void unwind(int started) {
     if (started > 0)
         SetEvent(ghSvcStopEvent);
     SvcTrace("SvcInit:WaitForMultipleObjects service stop event");
-    if (!waitForWorkers()) {
+    // Workers that were only just started end at once: no bound needed.
+    if (waitForWorkers(INFINITE) != WAIT_OBJECT_0) {
         // Closing what a running worker may still wait on would be worse
         // than keeping it: leave the objects to the process's end.
         SvcTrace("SvcInit:Error(%X) WaitForMultipleObjects, service objects kept.", GetLastError());
@@ -169,8 +172,17 @@ void SvcStop() {
 void SvcCleanup() {
     if (!gRunning)
         return;
-    if (!waitForWorkers()) {
-        SvcTrace("SvcCleanup:Error(%X) WaitForMultipleObjects, service objects kept.", GetLastError());
+    DWORD waited = waitForWorkers(kCleanupWaitMs);
+    if (waited != WAIT_OBJECT_0) {
+        // A worker is still running (a device-console run that does not end)
+        // or the wait failed: everything a worker may still use stays
+        // allocated until the process ends. The service counts as stopped.
+        if (waited == WAIT_TIMEOUT)
+            SvcTrace("SvcCleanup: workers still running after %u ms, service objects kept.",
+                     static_cast<unsigned>(kCleanupWaitMs));
+        else
+            SvcTrace("SvcCleanup:Error(%X) WaitForMultipleObjects, service objects kept.", GetLastError());
+        gRunning = false;
         return;
     }
     for (HANDLE* h : {&ghThreadMonitorSDIORegister, &ghThreadOperateDriver, &ghThreadRequestFilter, &ghThreadDialog})

@@ -16,6 +16,11 @@ constexpr int kWorkerCount = 3;
 // How long SvcInit lets the threads settle before the monitor's first look.
 constexpr DWORD kStartSettleMs = 500;
 
+// How long SvcCleanup waits for the workers. A driver switch in progress is
+// finished first, device-console run included, and those take seconds; a tool
+// that hangs must not hang the tray's Exit with it.
+constexpr DWORD kCleanupWaitMs = 60000;
+
 extern HANDLE ghSvcStopEvent;
 extern HANDLE ghSvcStopThreadEvent[kWorkerCount];
 extern HANDLE ghSDIORegChangeEvent;

@@ -112,6 +112,8 @@ DWORD Kernel::block(std::unique_lock<std::mutex>& held, SimThread& t, std::optio
 }
 
 void Kernel::wake(SimThread& t, DWORD result) {
+    if (&t != main_)
+        ++workerWakeups_;
     blocked_.remove(&t);
     t.blocked = false;
     t.woken = true;
@@ -382,6 +384,11 @@ std::size_t Kernel::liveCriticalSections() const {
 std::string Kernel::deadlockReport() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return deadlock_;
+}
+
+std::uint64_t Kernel::workerWakeups() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return workerWakeups_;
 }
 
 std::size_t Kernel::threadCount() const {

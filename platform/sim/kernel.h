@@ -138,6 +138,9 @@ public:
 
     std::string deadlockReport() const;
     std::size_t threadCount() const;
+    // How often simulated threads other than the main one have been woken:
+    // the cost of an idle service.
+    std::uint64_t workerWakeups() const;
 
     // Ends every simulated thread (those still blocked unwind with
     // ThreadKilled) and joins them. Called by the machine's destructor.
@@ -170,6 +173,7 @@ private:
     std::map<const CRITICAL_SECTION*, std::unique_ptr<CriticalSectionObject>> criticalSections_;
     std::string deadlock_;
     std::function<void(DWORD)> threadExitHook_;
+    std::uint64_t workerWakeups_ = 0;
 };
 
 } // namespace sim

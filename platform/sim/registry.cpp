@@ -120,22 +120,33 @@ bool Registry::isWithin(const RegNode& node, const RegNode& ancestor) {
     return false;
 }
 
+void Registry::fire(Watch& w) {
+    for (auto& e : w.events)
+        e->state = true;
+    w.events.clear();
+}
+
 void Registry::changed(const RegNode& node, DWORD what) {
     bool any = false;
-    for (auto it = watches_.begin(); it != watches_.end();) {
-        bool hit = (it->filter & what) &&
-                   (it->node.get() == &node || (it->subtree && isWithin(node, *it->node)));
+    for (auto& w : watches_) {
+        bool hit = !w.events.empty() && (w.filter & what) &&
+                   (w.node.get() == &node || (w.subtree && isWithin(node, *w.node)));
         if (hit) {
-            // A notification fires once; the watcher re-arms it if it wants more.
-            it->event->state = true;
-            it = watches_.erase(it);
+            // A request fires once; the watcher asks again for the next change.
+            fire(w);
             any = true;
-        } else {
-            ++it;
         }
     }
     if (any)
         kernel_.objectsChanged();
+}
+
+bool Registry::sameAsStored(const RegNode& node, const std::string& name, DWORD type,
+                            const std::vector<BYTE>& data) const {
+    for (const auto& v : node.values)
+        if (sameName(v.name, name))
+            return v.type == type && v.data == data;
+    return false;
 }
 
 bool Registry::allowed(const RegNode& node, REGSAM wanted) const {
@@ -210,7 +221,6 @@ void Registry::deleteTree(const std::string& path) {
         return;
     RegNode& parent = *node->parent;
     markDeleted(*node);
-    changed(*node, REG_LEGAL_CHANGE_FILTER);
     parent.children.erase(std::remove(parent.children.begin(), parent.children.end(), node), parent.children.end());
     changed(parent, REG_NOTIFY_CHANGE_NAME);
 }
@@ -220,6 +230,8 @@ void Registry::setValue(const std::string& path, const std::string& name, DWORD 
     auto node = findPath(path);
     if (!node)
         node = makePath(path, false);
+    if (sameAsStored(*node, name, type, data))
+        return; // a write that changes nothing is not reported
     auto it = std::find_if(node->values.begin(), node->values.end(),
                            [&](const RegValue& v) { return sameName(v.name, name); });
     bool added = it == node->values.end();
@@ -289,7 +301,8 @@ void Registry::restart() {
 
 std::size_t Registry::pendingNotifications() const {
     std::lock_guard<std::mutex> lock(kernel_.lock());
-    return watches_.size();
+    return static_cast<std::size_t>(
+        std::count_if(watches_.begin(), watches_.end(), [](const Watch& w) { return !w.events.empty(); }));
 }
 
 // --- Win32 entry points --------------------------------------------------------
@@ -297,7 +310,8 @@ std::size_t Registry::pendingNotifications() const {
 LONG Registry::createKeyEx(HKEY root, LPCSTR sub, DWORD options, REGSAM sam, PHKEY result, LPDWORD disposition) {
     std::lock_guard<std::mutex> lock(kernel_.lock());
     if (!result)
-        return ERROR_INVALID_PARAMETER;
+        return ERROR_BADKEY;
+    *result = nullptr; // a failed call leaves no stale handle behind
     REGSAM rootAccess = 0;
     auto node = resolveRoot(root, &rootAccess);
     if (!node)
@@ -340,6 +354,7 @@ LONG Registry::openKeyEx(HKEY root, LPCSTR sub, REGSAM sam, PHKEY result) {
     std::lock_guard<std::mutex> lock(kernel_.lock());
     if (!result)
         return ERROR_INVALID_PARAMETER;
+    *result = nullptr; // a failed call leaves no stale handle behind
     auto base = resolveRoot(root, nullptr);
     if (!base)
         return ERROR_INVALID_HANDLE;
@@ -404,6 +419,8 @@ LONG Registry::setValueEx(HKEY key, LPCSTR name, DWORD type, const BYTE* data, D
         return ERROR_INVALID_PARAMETER;
     std::string n = name ? name : "";
     std::vector<BYTE> bytes(data, data + size);
+    if (sameAsStored(*node, n, type, bytes))
+        return ERROR_SUCCESS; // a write that changes nothing is not reported
     auto it = std::find_if(node->values.begin(), node->values.end(),
                            [&](const RegValue& v) { return sameName(v.name, n); });
     bool added = it == node->values.end();
@@ -439,14 +456,19 @@ LONG Registry::deleteKeyA(HKEY key, LPCSTR sub) {
     auto base = resolveRoot(key, nullptr);
     if (!base)
         return ERROR_INVALID_HANDLE;
+    if (base->deleted)
+        return ERROR_KEY_DELETED;
     auto node = find(base, sub ? sub : "");
     if (!node)
         return ERROR_FILE_NOT_FOUND;
+    if (node->deleted)
+        return ERROR_KEY_DELETED;
     if (!node->parent || !node->children.empty() || !allowed(*node, DELETE))
         return ERROR_ACCESS_DENIED;
+    // Watchers of the parent hear of it; a request on the deleted key itself
+    // stays pending until its handle is closed.
     RegNode& parent = *node->parent;
     node->deleted = true;
-    changed(*node, REG_LEGAL_CHANGE_FILTER);
     parent.children.erase(std::remove(parent.children.begin(), parent.children.end(), node), parent.children.end());
     changed(parent, REG_NOTIFY_CHANGE_NAME);
     return ERROR_SUCCESS;
@@ -460,18 +482,15 @@ LONG Registry::closeKey(HKEY key) {
         return ERROR_INVALID_HANDLE;
     // Closing the handle completes its pending notifications: the waiter is
     // woken and finds nothing changed.
-    bool any = false;
     for (auto it = watches_.begin(); it != watches_.end();) {
         if (it->handle == key) {
-            it->event->state = true;
+            fire(*it);
             it = watches_.erase(it);
-            any = true;
         } else {
             ++it;
         }
     }
-    if (any)
-        kernel_.objectsChanged();
+    kernel_.objectsChanged();
     return ERROR_SUCCESS;
 }
 
@@ -487,16 +506,25 @@ LONG Registry::notifyChange(HKEY key, BOOL subtree, DWORD filter, HANDLE event, 
         return ERROR_ACCESS_DENIED;
     if (node->deleted)
         return ERROR_KEY_DELETED;
+    std::shared_ptr<EventObject> ev;
     if (async) {
-        auto ev = std::dynamic_pointer_cast<EventObject>(kernel_.lookupObject(event));
+        ev = std::dynamic_pointer_cast<EventObject>(kernel_.lookupObject(event));
         if (!ev)
             return event ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
-        watches_.push_back(Watch{node, key, subtree != FALSE, filter, ev});
-        return ERROR_SUCCESS;
+    } else {
+        ev = std::make_shared<EventObject>(true, false);
     }
+    // Like any request that completes through an event, this one starts by
+    // resetting it.
+    ev->state = false;
+    auto it = std::find_if(watches_.begin(), watches_.end(), [&](const Watch& w) { return w.handle == key; });
+    if (it == watches_.end())
+        watches_.push_back(Watch{node, key, subtree != FALSE, filter, {ev}});
+    else if (std::find(it->events.begin(), it->events.end(), ev) == it->events.end())
+        it->events.push_back(ev);
+    if (async)
+        return ERROR_SUCCESS;
     // A synchronous request blocks the caller until the change.
-    auto ev = std::make_shared<EventObject>(true, false);
-    watches_.push_back(Watch{node, key, subtree != FALSE, filter, ev});
     SimThread* t = Kernel::self();
     t->waitObjects = {ev};
     t->waitAll = false;

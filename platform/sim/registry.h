@@ -77,13 +77,19 @@ public:
     LONG notifyChange(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);
 
 private:
+    // One per key handle that ever asked, as the registry keeps it: the
+    // events of the pending request (none once it has fired), and the
+    // subtree and filter of the handle's first request, which a repeat on
+    // the same handle does not change.
     struct Watch {
         std::shared_ptr<RegNode> node;
         HKEY handle;
         bool subtree;
         DWORD filter;
-        std::shared_ptr<EventObject> event;
+        std::vector<std::shared_ptr<EventObject>> events;
     };
+    void fire(Watch& w);
+    bool sameAsStored(const RegNode& node, const std::string& name, DWORD type, const std::vector<BYTE>& data) const;
 
     std::shared_ptr<RegNode> resolveRoot(HKEY key, REGSAM* access) const;
     std::shared_ptr<RegNode> find(const std::shared_ptr<RegNode>& from, const std::string& sub) const;

@@ -1,6 +1,6 @@
 // The service spine on the simulated machine: the gate, a clean start and
 // stop, and every failure path of the start with its unwinding.
-#include "sim_fixture.h"
+#include "device_fixture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -195,6 +195,37 @@ TEST_F(ServiceTest, MonitorIsPromptedOnceAtStart) {
     EXPECT_EQ(WaitForSingleObject(ghSDIORegChangeEvent, 0), WAIT_TIMEOUT);
     SvcStop();
     SvcCleanup();
+}
+
+} // namespace
+
+namespace {
+
+class BoundedCleanupTest : public DeviceTest {};
+
+TEST_F(BoundedCleanupTest, HungToolDoesNotHangTheStopButKeepsWhatTheOperatorUses) {
+    reader->setDevconMode(sim::DevconMode::Hangs);
+    SvcInit(0, 0);
+    SetEvent(ghChangeMicrosoftDriverEvent);
+    machine->advance(1000); // the operator waits for the tool
+    auto stopAt = machine->now();
+    SvcStop();
+    SvcCleanup();
+    EXPECT_EQ(machine->now() - stopAt, kCleanupWaitMs);
+    EXPECT_TRUE(traced("SvcCleanup: workers still running after 60000 ms, service objects kept."));
+    EXPECT_FALSE(SvcIsRunning());
+    // The operator still waits on its process handle and will use the lock
+    // and its events when the tool ends: none of them is closed.
+    EXPECT_EQ(machine->liveCriticalSections(), 1u);
+    EXPECT_NE(ghSvcStopThreadEvent[kStoppedOperator], nullptr);
+    EXPECT_EQ(WaitForSingleObject(ghSvcStopThreadEvent[kStoppedMonitor], 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(ghSvcStopThreadEvent[kStoppedFilter], 0), WAIT_OBJECT_0);
+    auto waits = machine->faults().calls("WaitForMultipleObjects");
+    SvcCleanup(); // a second call does not wait again
+    EXPECT_EQ(machine->faults().calls("WaitForMultipleObjects"), waits);
+    // The process ends here: the machine goes, with the hung tool.
+    reader.reset();
+    start({});
 }
 
 } // namespace
