@@ -182,3 +182,17 @@ TEST_F(RoadTest, ThousandCardsKeepTheHandleCountFlat) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RoadTest, IdleServiceWakesOncePerSecondAtMost) {
+    startService();
+    machine->advance(10000);
+    auto before = machine->kernel().workerWakeups();
+    machine->advance(600000); // ten idle minutes
+    double perSecond = static_cast<double>(machine->kernel().workerWakeups() - before) / 600.0;
+    EXPECT_LE(perSecond, 1.0);
+    EXPECT_GE(perSecond, 1.0) << "the filter's time-out: once a second";
+}
+
+} // namespace

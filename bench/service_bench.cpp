@@ -1,0 +1,80 @@
+// What the service costs and how fast it reacts, measured in virtual time:
+// the design's timing must come out with nothing added, and an idle service
+// must wake no more than once a second (the request filter's time-out).
+#include "platform/sim/card_reader.h"
+#include "platform/sim/resource_script.h"
+#include "service/service.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+struct RunningService {
+    sim::Machine machine;
+    sim::CardReader reader{machine};
+    RunningService() {
+        sim::loadResourceScript(machine, CARDWELL_RC);
+        SvcForgetProcessState();
+        machine.records().setCallLogging(false);
+        machine.records().setDebugKeeping(false);
+        reader.install();
+        SvcInit(0, 0);
+        machine.advance(1000);
+    }
+    ~RunningService() {
+        SvcStop();
+        SvcCleanup();
+    }
+};
+
+// From the driver's SDIO report to the device console's start: the quiet
+// period of the request filter and nothing else.
+void ReactionToSdioReport(benchmark::State& state) {
+    double virtualMs = 0;
+    for (auto _ : state) {
+        RunningService s;
+        auto reported = s.machine.now();
+        s.reader.insert(sim::Card::Sdio);
+        s.machine.advance(5000);
+        auto runs = s.reader.devconCommands();
+        virtualMs = runs.empty() ? -1.0 : static_cast<double>(runs[0].time - reported);
+    }
+    state.counters["virtual_ms_report_to_command"] = virtualMs;
+}
+BENCHMARK(ReactionToSdioReport)->Unit(benchmark::kMillisecond);
+
+// From the card's removal to the device console's start back to the maker's
+// driver: quiet period, the filter's SD-bus check, the operator's own.
+void ReactionToCardRemoval(benchmark::State& state) {
+    double virtualMs = 0;
+    for (auto _ : state) {
+        RunningService s;
+        s.reader.insert(sim::Card::Sdio);
+        s.machine.advance(15000);
+        auto removed = s.machine.now();
+        s.reader.remove();
+        s.machine.advance(15000);
+        auto runs = s.reader.devconCommands();
+        virtualMs = runs.size() < 2 ? -1.0 : static_cast<double>(runs[1].time - removed);
+    }
+    state.counters["virtual_ms_removal_to_command"] = virtualMs;
+}
+BENCHMARK(ReactionToCardRemoval)->Unit(benchmark::kMillisecond);
+
+// Wake-ups of the service's threads per idle second, and the real time an
+// idle virtual hour costs.
+void IdleHour(benchmark::State& state) {
+    double perSecond = 0;
+    for (auto _ : state) {
+        RunningService s;
+        auto before = s.machine.kernel().workerWakeups();
+        s.machine.advance(3600 * 1000);
+        perSecond = static_cast<double>(s.machine.kernel().workerWakeups() - before) / 3600.0;
+    }
+    state.counters["wakeups_per_idle_second"] = perSecond;
+}
+BENCHMARK(IdleHour)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
