@@ -3,6 +3,7 @@
 // the device tree before and after each switch, undoes a switch that went
 // wrong, and records the direction in DriverSwitchFlag.
 #include "service/device_enumeration.h"
+#include "service/device_lock.h"
 #include "service/driver_changer.h"
 #include "service/parameters.h"
 #include "service/service.h"
@@ -10,16 +11,6 @@
 #include "service/workers.h"
 
 namespace {
-
-// The device queries share the one lock with the request filter, one call
-// per holding.
-template <class Query>
-int underDeviceLock(Query query) {
-    EnterCriticalSection(&gcsDeviceLock);
-    int result = query();
-    LeaveCriticalSection(&gcsDeviceLock);
-    return result;
-}
 
 void recordDirection(DWORD flag) {
     switchFlagRetry([flag] { return WriteDriverSwitchFlag(flag); });

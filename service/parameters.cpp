@@ -5,15 +5,6 @@
 
 namespace {
 
-// Opened if it exists, otherwise created empty and volatile: the key belongs
-// to the card-reader driver's installation, and a key this service made up
-// must not outlive a restart.
-LONG createParametersKey(ScopedKey& key) {
-    DWORD disposition = 0;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                           nullptr, key.put(), &disposition);
-}
-
 LONG openParametersKey(ScopedKey& key) {
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_ALL_ACCESS, key.put());
 }
@@ -36,26 +27,25 @@ LONG writeFourBytes(HKEY key, const char* name, DWORD value) {
     return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
-// Registry calls answer their status rather than setting the thread's error
-// code; error traces report the thread's code, so it is set from the status.
-DWORD lastErrorFrom(LONG status) {
-    SetLastError(static_cast<DWORD>(status));
-    return GetLastError();
-}
-
 } // namespace
+
+LONG CreateParametersKey(HKEY* key) {
+    DWORD disposition = 0;
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key, &disposition);
+}
 
 bool supportSDIO() {
     ScopedKey key;
-    LONG status = createParametersKey(key);
+    LONG status = CreateParametersKey(key.put());
     if (status != ERROR_SUCCESS) {
-        SvcTrace("supportSDIO:Error(%x) in RegCreateKeyEx.", lastErrorFrom(status));
+        SvcTrace("supportSDIO:Error(%x) in RegCreateKeyEx.", errorCodeOf(status));
         return false;
     }
     DWORD value = 0;
     status = readFourBytes(key.get(), kValueIsSupportSDIO, &value);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("supportSDIO:Error(%X) RegQueryValueEx.", lastErrorFrom(status));
+        SvcTrace("supportSDIO:Error(%X) RegQueryValueEx.", errorCodeOf(status));
         return false;
     }
     SvcTrace("supportSDIO: IsSupportSDIO = %d (0:Not support; 1:support.).", static_cast<int>(value));
@@ -64,15 +54,15 @@ bool supportSDIO() {
 
 DWORD ReadDeviceID() {
     ScopedKey key;
-    LONG status = createParametersKey(key);
+    LONG status = CreateParametersKey(key.put());
     if (status != ERROR_SUCCESS) {
-        SvcTrace("ReadDeviceID: Error(%x) in RegCreateKeyEx.", lastErrorFrom(status));
+        SvcTrace("ReadDeviceID: Error(%x) in RegCreateKeyEx.", errorCodeOf(status));
         return 0;
     }
     DWORD value = 0;
     status = readFourBytes(key.get(), kValueDeviceId, &value);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("ReadDeviceID:Error(%X) RegQueryValueEx.", lastErrorFrom(status));
+        SvcTrace("ReadDeviceID:Error(%X) RegQueryValueEx.", errorCodeOf(status));
         return 0;
     }
     SvcTrace("ReadDeviceID: DeviceId = %04x .", value);
@@ -83,13 +73,13 @@ LONG ReadDriverSwitchFlag(DWORD* value) {
     ScopedKey key;
     LONG status = openParametersKey(key);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("ReadDriverSwitchFlag:Error(%x) in RegOpenKeyEx.", lastErrorFrom(status));
+        SvcTrace("ReadDriverSwitchFlag:Error(%x) in RegOpenKeyEx.", errorCodeOf(status));
         return status;
     }
     DWORD read = 0;
     status = readFourBytes(key.get(), kValueDriverSwitchFlag, &read);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("ReadDriverSwitchFlag:Error(%X) RegQueryValueEx.", lastErrorFrom(status));
+        SvcTrace("ReadDriverSwitchFlag:Error(%X) RegQueryValueEx.", errorCodeOf(status));
         return status;
     }
     SvcTrace("ReadDriverSwitchFlag:RegQueryValueEx dwValue = %x.", read);
@@ -102,12 +92,12 @@ LONG WriteDriverSwitchFlag(DWORD value) {
     ScopedKey key;
     LONG status = openParametersKey(key);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("WriteDriverSwitchFlag : Error(%x) in RegOpenKeyEx.", lastErrorFrom(status));
+        SvcTrace("WriteDriverSwitchFlag : Error(%x) in RegOpenKeyEx.", errorCodeOf(status));
         return status;
     }
     status = writeFourBytes(key.get(), kValueDriverSwitchFlag, value);
     if (status != ERROR_SUCCESS)
-        SvcTrace("WriteDriverSwitchFlag : failed in RegSetValueEx(%X).", lastErrorFrom(status));
+        SvcTrace("WriteDriverSwitchFlag : failed in RegSetValueEx(%X).", errorCodeOf(status));
     return status;
 }
 
@@ -116,11 +106,11 @@ LONG WriteDriverSwitchingForTimerbar(DWORD value) {
     ScopedKey key;
     LONG status = openParametersKey(key);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("WriteDriverSwitchingForTimerbar : Error(%x) in RegOpenKeyEx.", lastErrorFrom(status));
+        SvcTrace("WriteDriverSwitchingForTimerbar : Error(%x) in RegOpenKeyEx.", errorCodeOf(status));
         return status;
     }
     status = writeFourBytes(key.get(), kValueIsSwitchingDrv, value);
     if (status != ERROR_SUCCESS)
-        SvcTrace("WriteDriverSwitchingForTimerbar : failed in RegSetValueEx(%X).", lastErrorFrom(status));
+        SvcTrace("WriteDriverSwitchingForTimerbar : failed in RegSetValueEx(%X).", errorCodeOf(status));
     return status;
 }

@@ -17,6 +17,10 @@ constexpr const char* kValueIsSDIOPresent = "IsSDIOPresent";
 constexpr DWORD kSwitchingToStandard = 1;
 constexpr DWORD kSwitchingToMaker = 0x81;
 
+// Opens the key, creating it empty and volatile when it does not exist (a key
+// the service made up must not outlive a restart), with full access.
+LONG CreateParametersKey(HKEY* key);
+
 // True only when IsSupportSDIO could be read and is 1. Creates the key as an
 // empty volatile key when it does not exist.
 bool supportSDIO();

@@ -12,11 +12,6 @@ namespace {
 constexpr DWORD kAllChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |
                               REG_NOTIFY_CHANGE_SECURITY;
 
-DWORD lastErrorFrom(LONG status) {
-    SetLastError(static_cast<DWORD>(status));
-    return GetLastError();
-}
-
 } // namespace
 
 LONG RestoreRegisterKey(HKEY key) {
@@ -33,7 +28,7 @@ LONG RestoreRegisterKey(HKEY key) {
     if (status == ERROR_SUCCESS && size != sizeof value)
         status = ERROR_INVALID_DATA;
     if (status != ERROR_SUCCESS) {
-        SvcTrace("RestoreRegisterKey:failed in RegQueryValueEx(%X).", lastErrorFrom(status));
+        SvcTrace("RestoreRegisterKey:failed in RegQueryValueEx(%X).", errorCodeOf(status));
         return kRestoreFailed;
     }
     SvcTrace("RestoreRegisterKey:successed in RegQueryValueEx dwValue = %d.", static_cast<int>(value));
@@ -42,7 +37,7 @@ LONG RestoreRegisterKey(HKEY key) {
     DWORD zero = 0;
     status = RegSetValueExA(key, kValueIsSDIOPresent, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), sizeof zero);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("RestoreRegisterKey:failed in RegSetValueEx(%X).", lastErrorFrom(status));
+        SvcTrace("RestoreRegisterKey:failed in RegSetValueEx(%X).", errorCodeOf(status));
         return kRestoreFailed;
     }
     SvcTrace("RestoreRegisterKey:successed in RegSetValueEx.");
@@ -53,18 +48,16 @@ namespace {
 
 // One open, arm, wait, examine cycle. False when the monitor must end.
 bool watchOnce(const HANDLE (&events)[2], HKEY& key) {
-    DWORD disposition = 0;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, nullptr, REG_OPTION_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, &key, &disposition);
+    LONG status = CreateParametersKey(&key);
     if (status != ERROR_SUCCESS) {
         key = nullptr;
-        SvcTrace("ThreadMonitorSDIORegister:Error(%x) in RegCreateKeyEx.", lastErrorFrom(status));
+        SvcTrace("ThreadMonitorSDIORegister:Error(%x) in RegCreateKeyEx.", errorCodeOf(status));
         return false;
     }
     SvcTrace("ThreadMonitorSDIORegister:OK in RegCreateKeyEx.");
     status = RegNotifyChangeKeyValue(key, TRUE, kAllChanges, ghSDIORegChangeEvent, TRUE);
     if (status != ERROR_SUCCESS) {
-        SvcTrace("ThreadMonitorSDIORegister:Error(%x) in RegNotifyChangeKeyValue.", lastErrorFrom(status));
+        SvcTrace("ThreadMonitorSDIORegister:Error(%x) in RegNotifyChangeKeyValue.", errorCodeOf(status));
         return false;
     }
     SvcTrace("ThreadMonitorSDIORegister:OK in RegNotifyChangeKeyValue.");

@@ -4,6 +4,7 @@
 #include "service/request_filter.h"
 
 #include "service/device_enumeration.h"
+#include "service/device_lock.h"
 #include "service/parameters.h"
 #include "service/service.h"
 #include "service/trace.h"
@@ -64,14 +65,6 @@ void RequestFilter::timeout(DWORD now, FilterWorld& world) {
 }
 
 namespace {
-
-template <class Query>
-int underDeviceLock(Query query) {
-    EnterCriticalSection(&gcsDeviceLock);
-    int result = query();
-    LeaveCriticalSection(&gcsDeviceLock);
-    return result;
-}
 
 // The filter's world on the running service.
 class ServiceWorld : public FilterWorld {

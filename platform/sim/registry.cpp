@@ -141,12 +141,18 @@ void Registry::changed(const RegNode& node, DWORD what) {
         kernel_.objectsChanged();
 }
 
-bool Registry::sameAsStored(const RegNode& node, const std::string& name, DWORD type,
-                            const std::vector<BYTE>& data) const {
-    for (const auto& v : node.values)
-        if (sameName(v.name, name))
-            return v.type == type && v.data == data;
-    return false;
+void Registry::storeLocked(RegNode& node, const std::string& name, DWORD type, std::vector<BYTE> data,
+                           bool byProgram) {
+    auto it = std::find_if(node.values.begin(), node.values.end(),
+                           [&](const RegValue& v) { return sameName(v.name, name); });
+    if (it != node.values.end() && it->type == type && it->data == data)
+        return; // a write that changes nothing is not reported
+    if (it == node.values.end())
+        it = node.values.insert(node.values.end(), RegValue{name, type, std::move(data)});
+    else
+        *it = RegValue{it->name, type, std::move(data)};
+    stored(node, *it, byProgram);
+    changed(node, REG_NOTIFY_CHANGE_LAST_SET);
 }
 
 bool Registry::allowed(const RegNode& node, REGSAM wanted) const {
@@ -230,17 +236,7 @@ void Registry::setValue(const std::string& path, const std::string& name, DWORD 
     auto node = findPath(path);
     if (!node)
         node = makePath(path, false);
-    if (sameAsStored(*node, name, type, data))
-        return; // a write that changes nothing is not reported
-    auto it = std::find_if(node->values.begin(), node->values.end(),
-                           [&](const RegValue& v) { return sameName(v.name, name); });
-    bool added = it == node->values.end();
-    if (added)
-        node->values.push_back(RegValue{name, type, std::move(data)});
-    else
-        *it = RegValue{it->name, type, std::move(data)};
-    stored(*node, added ? node->values.back() : *it, false);
-    changed(*node, REG_NOTIFY_CHANGE_LAST_SET);
+    storeLocked(*node, name, type, std::move(data), false);
 }
 
 void Registry::setDword(const std::string& path, const std::string& name, DWORD value) {
@@ -417,19 +413,7 @@ LONG Registry::setValueEx(HKEY key, LPCSTR name, DWORD type, const BYTE* data, D
         return ERROR_KEY_DELETED;
     if (!data && size)
         return ERROR_INVALID_PARAMETER;
-    std::string n = name ? name : "";
-    std::vector<BYTE> bytes(data, data + size);
-    if (sameAsStored(*node, n, type, bytes))
-        return ERROR_SUCCESS; // a write that changes nothing is not reported
-    auto it = std::find_if(node->values.begin(), node->values.end(),
-                           [&](const RegValue& v) { return sameName(v.name, n); });
-    bool added = it == node->values.end();
-    if (added)
-        node->values.push_back(RegValue{n, type, std::move(bytes)});
-    else
-        *it = RegValue{it->name, type, std::move(bytes)};
-    stored(*node, added ? node->values.back() : *it, true);
-    changed(*node, REG_NOTIFY_CHANGE_LAST_SET);
+    storeLocked(*node, name ? name : "", type, std::vector<BYTE>(data, data + size), true);
     return ERROR_SUCCESS;
 }
 

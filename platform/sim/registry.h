@@ -89,7 +89,7 @@ private:
         std::vector<std::shared_ptr<EventObject>> events;
     };
     void fire(Watch& w);
-    bool sameAsStored(const RegNode& node, const std::string& name, DWORD type, const std::vector<BYTE>& data) const;
+    void storeLocked(RegNode& node, const std::string& name, DWORD type, std::vector<BYTE> data, bool byProgram);
 
     std::shared_ptr<RegNode> resolveRoot(HKEY key, REGSAM* access) const;
     std::shared_ptr<RegNode> find(const std::shared_ptr<RegNode>& from, const std::string& sub) const;
