@@ -19,7 +19,9 @@
 #else
 #include "platform/sim/win32_types.h"
 #define WIN32_API(ret, name, params) ret WINAPI name params;
+#define WIN32_INTRINSIC(ret, name, params) ret name params;
 #include "platform/api.inc"
+#undef WIN32_INTRINSIC
 #undef WIN32_API
 #endif
 
@@ -32,6 +34,16 @@
 #define PLATFORM_PRINTF_CHECK(format_index, first_arg)
 #else
 #define PLATFORM_PRINTF_CHECK(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
+#endif
+
+// Puts a variable into the program file's data section `name`, marked
+// shared: every process started from the file sees the one copy. The
+// simulated machine runs every copy of a program in one address space, where
+// an ordinary global is already shared between them.
+#ifdef _WIN32
+#define PLATFORM_SHARED_SECTION(name) __attribute__((section(name), shared))
+#else
+#define PLATFORM_SHARED_SECTION(name)
 #endif
 
 #include "platform/record_sizes.h"

@@ -154,3 +154,9 @@ void WINAPI OutputDebugStringA(LPCSTR text) {
     sim::SimThread* self = sim::Kernel::self();
     m.records().debug(m.kernel().now(), self ? self->id : 0, text ? text : "");
 }
+
+LONG InterlockedExchange(LONG volatile* target, LONG value) {
+    // Counted and logged, but never failed: an atomic exchange cannot fail.
+    M().enter("InterlockedExchange", describe(const_cast<const LONG*>(target), value));
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}

@@ -13,7 +13,7 @@ using sim::describe;
 namespace {
 // Module handles as a 32-bit loader would place them; only their identity matters.
 HMODULE const kKernel32 = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7C800000));
-HMODULE const kProgram = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000));
+HMODULE const kProgram = sim::programModule();
 
 void fillSystemInfo(LPSYSTEM_INFO info, WORD architecture) {
     std::memset(info, 0, sizeof *info);
@@ -89,6 +89,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
         return kProgram;
     if (!strcasecmp(name, "kernel32.dll") || !strcasecmp(name, "kernel32"))
         return kKernel32;
+    if (!strcasecmp(name, m.system().programFile.c_str()))
+        return kProgram;
     SetLastError(126); // ERROR_MOD_NOT_FOUND
     return nullptr;
 }

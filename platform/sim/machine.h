@@ -8,9 +8,11 @@
 #include "platform/sim/devices.h"
 #include "platform/sim/faults.h"
 #include "platform/sim/kernel.h"
+#include "platform/sim/notification_area.h"
 #include "platform/sim/programs.h"
 #include "platform/sim/records.h"
 #include "platform/sim/registry.h"
+#include "platform/sim/resources.h"
 #include "platform/sim/system.h"
 #include "platform/sim/windows.h"
 
@@ -59,6 +61,8 @@ public:
     DeviceTree& devices() { return devices_; }
     Programs& programs() { return programs_; }
     Windows& windows() { return windows_; }
+    Resources& resources() { return resources_; }
+    NotificationArea& notificationArea() { return notificationArea_; }
     // Read by the system-information calls; change it before the code under
     // test asks.
     SystemConfig& system() { return system_; }
@@ -75,6 +79,8 @@ private:
     DeviceTree devices_;
     Programs programs_;
     Windows windows_;
+    Resources resources_;
+    NotificationArea notificationArea_;
     SystemConfig system_;
     Faults faults_;
     Records records_;

@@ -33,4 +33,9 @@ SystemConfig SystemConfig::named(const std::string& name) {
     return c;
 }
 
+HMODULE programModule() {
+    // Where a 32-bit loader places a program; only its identity matters.
+    return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x00400000));
+}
+
 } // namespace sim

@@ -22,10 +22,17 @@ struct SystemConfig {
     bool hasGetNativeSystemInfo = true;
     bool versionQueryFails = false;
     std::string windowsDirectory = "C:\\WINDOWS";
+    // The program's file name: GetModuleHandleA finds the program's module by
+    // it (a renamed program is not found under its usual name).
+    std::string programFile = "Cardwell.exe";
 
     // Windows 7 x64, XP x86 and so on, by name: "xp-x86", "2003-x64", "vista-x86",
     // "7-x64", "8-x64", "2000-x86", "7-ia64", "7-x64-wow64".
     static SystemConfig named(const std::string& name);
 };
+
+// The program's module handle, as GetModuleHandleA(NULL) answers it; its
+// resources are those the machine read from the resource script.
+HMODULE programModule();
 
 } // namespace sim

@@ -425,3 +425,191 @@ typedef struct _DEV_BROADCAST_DEVICEINTERFACE_A {
 
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
+
+// --- user32: window looks, menus, icons, message boxes --------------------------
+struct HMENU__ {
+    int unused;
+};
+typedef HMENU__* HMENU;
+struct HICON__ {
+    int unused;
+};
+typedef HICON__* HICON;
+
+typedef struct tagRECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+} RECT, *PRECT, *LPRECT;
+
+typedef struct tagWINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS, *LPWINDOWPOS, *PWINDOWPOS;
+
+#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)((WORD)(l) | ((DWORD)(WORD)(h)) << 16))
+
+#define WM_PAINT 0x000F
+#define WM_CANCELMODE 0x001F
+#define WM_QUERYDRAGICON 0x0037
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_CONTEXTMENU 0x007B
+#define WM_GETICON 0x007F
+#define WM_SETICON 0x0080
+#define WM_NCDESTROY 0x0082
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_RBUTTONDBLCLK 0x0206
+
+#define ICON_SMALL 0
+#define ICON_BIG 1
+
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_ID (-12)
+
+#define WS_MINIMIZE 0x20000000
+#define WS_BORDER 0x00800000
+#define WS_DLGFRAME 0x00400000
+#define WS_THICKFRAME 0x00040000
+#define WS_GROUP 0x00020000
+#define WS_MINIMIZEBOX 0x00020000
+#define WS_MAXIMIZEBOX 0x00010000
+#define WS_EX_DLGMODALFRAME 0x00000001
+#define WS_EX_TOPMOST 0x00000008
+#define WS_EX_TOOLWINDOW 0x00000080
+#define WS_EX_WINDOWEDGE 0x00000100
+#define WS_EX_CONTROLPARENT 0x00010000
+#define WS_EX_APPWINDOW 0x00040000
+
+#define BS_PUSHBUTTON 0x00000000
+#define BS_DEFPUSHBUTTON 0x00000001
+#define BN_CLICKED 0
+#define SS_LEFT 0x00000000
+#define SS_CENTER 0x00000001
+#define SS_RIGHT 0x00000002
+#define SS_ICON 0x00000003
+#define SS_NOPREFIX 0x00000080
+
+#define SW_NORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
+#define SW_RESTORE 9
+#define SW_FORCEMINIMIZE 11
+
+#define SC_SIZE 0xF000
+#define SC_MOVE 0xF010
+#define SC_MINIMIZE 0xF020
+#define SC_MAXIMIZE 0xF030
+#define SC_CLOSE 0xF060
+#define SC_RESTORE 0xF120
+
+#define MF_STRING 0x00000000
+#define MF_GRAYED 0x00000001
+#define MF_DISABLED 0x00000002
+#define MF_BITMAP 0x00000004
+#define MF_CHECKED 0x00000008
+#define MF_POPUP 0x00000010
+#define MF_OWNERDRAW 0x00000100
+#define MF_BYCOMMAND 0x00000000
+#define MF_BYPOSITION 0x00000400
+#define MF_SEPARATOR 0x00000800
+
+#define TPM_LEFTBUTTON 0x0000
+#define TPM_RIGHTBUTTON 0x0002
+#define TPM_NONOTIFY 0x0080
+#define TPM_RETURNCMD 0x0100
+
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_ABORTRETRYIGNORE 0x00000002
+#define MB_YESNOCANCEL 0x00000003
+#define MB_YESNO 0x00000004
+#define MB_RETRYCANCEL 0x00000005
+#define MB_CANCELTRYCONTINUE 0x00000006
+#define MB_ICONHAND 0x00000010
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONEXCLAMATION 0x00000030
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_TYPEMASK 0x0000000F
+#define MB_ICONMASK 0x000000F0
+
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define IDTRYAGAIN 10
+#define IDCONTINUE 11
+
+#define IDI_APPLICATION MAKEINTRESOURCEA(32512)
+
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_NOACCESS 998
+#define ERROR_INVALID_MENU_HANDLE 1401
+#define ERROR_INVALID_INDEX 1413
+#define ERROR_POPUP_ALREADY_ACTIVE 1446
+#define ERROR_TIMEOUT 1460
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
+
+// --- shell: the notification area ----------------------------------------------
+typedef struct _NOTIFYICONDATAA {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    HICON hIcon;
+    CHAR szTip[128];
+    DWORD dwState;
+    DWORD dwStateMask;
+    CHAR szInfo[256];
+    union {
+        UINT uTimeout;
+        UINT uVersion;
+    };
+    CHAR szInfoTitle[64];
+    DWORD dwInfoFlags;
+    GUID guidItem;
+    HICON hBalloonIcon;
+} NOTIFYICONDATAA, *PNOTIFYICONDATAA;
+
+// The sizes of the record's older layouts, as the SDK names them: the first
+// (a 64-character tip), the second (up to the GUID), the third (up to the
+// balloon icon).
+#define NOTIFYICONDATAA_V1_SIZE (offsetof(NOTIFYICONDATAA, szTip) + 64)
+#define NOTIFYICONDATAA_V2_SIZE offsetof(NOTIFYICONDATAA, guidItem)
+#define NOTIFYICONDATAA_V3_SIZE offsetof(NOTIFYICONDATAA, hBalloonIcon)
+
+#define NIM_ADD 0x00000000
+#define NIM_MODIFY 0x00000001
+#define NIM_DELETE 0x00000002
+#define NIM_SETFOCUS 0x00000003
+#define NIM_SETVERSION 0x00000004
+
+#define NIF_MESSAGE 0x00000001
+#define NIF_ICON 0x00000002
+#define NIF_TIP 0x00000004
+#define NIF_STATE 0x00000008
+#define NIF_INFO 0x00000010
+#define NIF_GUID 0x00000020

@@ -1,11 +1,15 @@
 // A small user32: dialogs built from templates, window procedures, one
 // message queue per thread, modal loops, post and send, system broadcasts to
-// every top-level window, and device-notification registrations. No drawing.
+// every top-level window, and device-notification registrations; menus (from
+// resources, appended to, shown as context menus), the system menu, message
+// boxes, window styles and icons, properties, the foreground window, the
+// cursor position and registered messages. No drawing.
 #pragma once
 
 #include "platform/sim/kernel.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,11 +17,69 @@
 
 namespace sim {
 
+// A control line of a dialog template.
+struct ControlTemplate {
+    std::string statement; // DEFPUSHBUTTON, PUSHBUTTON, LTEXT, ICON, ...
+    std::string className; // "Button", "Static"
+    std::string text;      // for an ICON, the icon's identifier in decimal
+    int id = 0;
+    DWORD style = 0;
+    int x = 0, y = 0, cx = 0, cy = 0;
+};
+
 struct DialogTemplate {
     WORD id = 0;
     std::string caption;
     DWORD style = 0;
     int x = 0, y = 0, cx = 0, cy = 0;
+    DWORD exStyle = 0;
+    int pointSize = 0;
+    std::string font;
+    std::vector<ControlTemplate> controls;
+};
+
+// An item of a menu template: a command, a separator, or a pop-up with items
+// of its own.
+struct MenuTemplateItem {
+    std::string text;
+    UINT id = 0;
+    UINT flags = 0; // MF_SEPARATOR, MF_POPUP, MF_GRAYED, ...
+    std::vector<MenuTemplateItem> children;
+};
+
+// An item of a live menu.
+struct MenuItemRec {
+    UINT flags = 0;
+    UINT_PTR id = 0;
+    std::string text;
+    HMENU submenu = nullptr;
+};
+
+// A context menu as TrackPopupMenu showed it, and what was chosen (0: none).
+struct PopupMenuShown {
+    VirtualTime time = 0;
+    DWORD thread = 0;
+    HMENU menu = nullptr;
+    HWND owner = nullptr;
+    int x = 0, y = 0;
+    UINT flags = 0;
+    std::vector<MenuItemRec> items;
+    // A menu whose owner is not the foreground window stays open when the
+    // user clicks elsewhere.
+    bool ownerInForeground = false;
+    UINT chosen = 0;
+};
+
+// A message box as MessageBoxA showed it; `answer` is 0 while it is open.
+struct MessageBoxShown {
+    VirtualTime time = 0;
+    DWORD thread = 0;
+    HWND owner = nullptr;
+    HWND window = nullptr; // null when the answerer answered at once
+    std::string text;
+    std::string caption;
+    UINT type = 0;
+    int answer = 0;
 };
 
 struct WindowRec {
@@ -33,6 +95,14 @@ struct WindowRec {
     bool modal = false;
     bool ended = false;
     INT_PTR result = 0;
+    DWORD exStyle = 0;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
+    HMENU systemMenu = nullptr; // made by the first GetSystemMenu
+    bool everShown = false;
+    UINT boxType = 0;           // a message box: its MB_ type, with kMessageBox set
+    std::string text;           // a message box's text
+    std::map<std::string, HANDLE> props; // by upper-cased name
 };
 
 class Windows {
@@ -52,6 +122,35 @@ public:
     std::optional<WindowRec> window(HWND h) const;
     std::vector<WindowRec> windows() const;
     HWND findByCaption(const std::string& caption) const;
+    std::optional<DialogTemplate> dialogTemplate(WORD id) const;
+
+    // DialogBoxParamA shows its dialog the first time its queue is empty,
+    // whatever the template says, as Windows does; off unless a test asks,
+    // since code written for the simulation before relied on it staying hidden.
+    void setDialogBoxShowsOnIdle(bool on);
+
+    HWND foreground() const;
+    void setCursorPos(int x, int y);
+    // The message number RegisterWindowMessageA gives `name`.
+    UINT registeredMessage(const std::string& name);
+
+    // Menus alive that a program made (system menus, which belong to their
+    // window, are not counted): what is loaded must be destroyed.
+    std::size_t menuCount() const;
+    std::vector<MenuItemRec> menuItems(HMENU h) const;
+    std::vector<PopupMenuShown> popupMenus() const;
+    // Answers which command a context menu's user chooses, 0 for none (the
+    // menu closed by a click elsewhere). Without a chooser every menu closes
+    // with nothing chosen. Called on the thread that shows the menu.
+    using MenuChooser = std::function<UINT(const PopupMenuShown&)>;
+    void setMenuChooser(MenuChooser chooser);
+
+    std::vector<MessageBoxShown> messageBoxes() const;
+    // Answers a message box at once, or leaves it open (nullopt) as a window
+    // that a button command (WM_COMMAND with its identifier) or WM_CLOSE ends.
+    // Without an answerer every box stays open. Called on the box's thread.
+    using MessageBoxAnswerer = std::function<std::optional<int>(const MessageBoxShown&)>;
+    void setMessageBoxAnswerer(MessageBoxAnswerer answerer);
 
     // Called by the kernel, under its lock, when a thread ends: its windows
     // and its queue go with it.
@@ -71,8 +170,32 @@ public:
     void postQuit(int code);
     HDEVNOTIFY registerNotification(HANDLE recipient, LPVOID filter, DWORD flags);
     BOOL unregisterNotification(HDEVNOTIFY h);
+    BOOL showWindow(HWND h, int command);
+    LONG getWindowLong(HWND h, int index);
+    LONG setWindowLong(HWND h, int index, LONG value);
+    BOOL setForeground(HWND h);
+    BOOL setProp(HWND h, LPCSTR name, HANDLE data);
+    HANDLE getProp(HWND h, LPCSTR name) const;
+    HANDLE removeProp(HWND h, LPCSTR name);
+    UINT registerMessage(LPCSTR name);
+    BOOL getCursorPos(LPPOINT point) const;
+    HMENU getSystemMenu(HWND h, BOOL revert);
+    BOOL appendMenu(HMENU h, UINT flags, UINT_PTR id, LPCSTR text);
+    HMENU loadMenu(const std::vector<MenuTemplateItem>& items);
+    HMENU getSubMenu(HMENU h, int position);
+    BOOL trackPopupMenu(HMENU h, UINT flags, int x, int y, HWND owner);
+    BOOL destroyMenu(HMENU h);
+    int messageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+    static constexpr UINT kMessageBox = 0x80000000u;
 
 private:
+    struct MenuRec {
+        std::vector<MenuItemRec> items;
+        bool popup = false;
+        HWND systemOf = nullptr; // the window whose system menu this is
+    };
+
     struct Sent {
         MSG msg;
         std::shared_ptr<EventObject> done;
@@ -95,6 +218,18 @@ private:
     // Runs the window's procedure on the calling thread, without the lock.
     LRESULT callProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam);
     std::optional<DialogTemplate> templateFor(LPCSTR name) const;
+    // A modal loop on the calling thread until `h` ends or goes.
+    INT_PTR modalLoop(HWND h);
+    // The default handling of a message a dialog procedure left alone.
+    LRESULT defaultProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT messageBoxProc(HWND h, UINT message, WPARAM wParam);
+    // Sends WM_WINDOWPOSCHANGING and applies what the window leaves of `pos`.
+    void changeWindowPos(HWND h, WINDOWPOS pos);
+    HMENU newMenuLocked(bool popup);
+    HMENU buildMenuLocked(const std::vector<MenuTemplateItem>& items, bool popup);
+    MenuRec* findMenuLocked(HMENU h);
+    void destroyMenuLocked(HMENU h);
+    bool choosableLocked(HMENU h, UINT id, int depth) const;
 
     Kernel& kernel_;
     std::map<WORD, DialogTemplate> templates_;
@@ -104,6 +239,17 @@ private:
     std::uintptr_t nextWindow_ = 0x10010;
     std::uintptr_t nextNotification_ = 0x5000;
     unsigned broadcasts_ = 0;
+    bool showOnIdle_ = false;
+    HWND foreground_ = nullptr;
+    POINT cursor_ = {0, 0};
+    std::map<std::string, UINT> registered_;
+    std::map<HMENU, MenuRec> menus_;
+    std::uintptr_t nextMenu_ = 0x30000;
+    bool popupActive_ = false;
+    std::vector<PopupMenuShown> popups_;
+    MenuChooser chooser_;
+    std::vector<MessageBoxShown> boxes_;
+    MessageBoxAnswerer answerer_;
 };
 
 } // namespace sim
