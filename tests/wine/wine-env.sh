@@ -62,3 +62,36 @@ wine_use_prefix() {
     fi
     export WINEPREFIX
 }
+
+# The run's display: a virtual X server that wine-prefix-setup starts for the
+# prefix and records in it, so that Wine's one desktop and every window of the
+# run are drawn on the same display.
+wine_display_file() { echo "$WINEPREFIX/cardwell-display"; }
+wine_display_pid_file() { echo "$WINEPREFIX/cardwell-xvfb.pid"; }
+
+# Sets DISPLAY to the run's display when the caller gave none and the run's
+# X server is up.
+wine_use_display() {
+    [[ -z ${DISPLAY:-} ]] || return 0
+    local file pid
+    file=$(wine_display_file)
+    [[ -s $file && -f $(wine_display_pid_file) ]] || return 0
+    pid=$(<"$(wine_display_pid_file)")
+    kill -0 "$pid" 2>/dev/null || return 0
+    DISPLAY=:$(<"$file")
+    export DISPLAY
+}
+
+# Ends the X server a setup started for this prefix, if it still runs.
+wine_stop_display() {
+    local pid_file pid
+    pid_file=$(wine_display_pid_file)
+    if [[ -f $pid_file ]]; then
+        pid=$(<"$pid_file")
+        if [[ $(cat "/proc/$pid/comm" 2>/dev/null) == Xvfb ]]; then
+            kill "$pid" 2>/dev/null || true
+        fi
+        rm -f -- "$pid_file"
+    fi
+    rm -f -- "$(wine_display_file)"
+}
