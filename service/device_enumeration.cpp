@@ -39,6 +39,7 @@ bool nextElement(HDEVINFO list, DWORD index, SP_DEVINFO_DATA* element) {
 
 // The element's instance identifier; empty when it cannot be read.
 void readInstanceId(const SP_DEVINFO_DATA& element, HMACHINE machine, char (&id)[kDeviceIdBytes]) {
+    id[0] = '\0'; // defined even when a call reports success and writes nothing
     if (CM_Get_Device_ID_ExA(element.DevInst, id, kDeviceIdBytes, 0, machine) != CR_SUCCESS)
         id[0] = '\0';
     id[kDeviceIdBytes - 1] = '\0';

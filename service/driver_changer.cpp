@@ -114,7 +114,9 @@ int RunDevconUpdate(const char* windowsDirectory, BYTE osCode, const char* infPa
     SHELLEXECUTEINFOA run;
     std::memset(&run, 0, sizeof run);
     run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // No UI: a service running hidden must not stop on the shell's "file not
+    // found" box, which waits for a user to dismiss it.
+    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     run.hwnd = nullptr;
     run.lpVerb = nullptr;
     run.lpFile = tool;

@@ -280,6 +280,7 @@ typedef struct _SHELLEXECUTEINFOA {
 
 #define SEE_MASK_DEFAULT 0x00000000
 #define SEE_MASK_NOCLOSEPROCESS 0x00000040
+#define SEE_MASK_FLAG_NO_UI 0x00000400
 #define SE_ERR_FNF 2
 
 // --- device setup and configuration manager ----------------------------------

@@ -91,7 +91,7 @@ TEST_F(ChangerTest, ToolAndParametersFollowTheSystem) {
         EXPECT_EQ(r[0].file, c.file);
         EXPECT_EQ(r[0].parameters, c.parameters);
         EXPECT_EQ(r[0].show, SW_HIDE);
-        EXPECT_EQ(r[0].mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS));
+        EXPECT_EQ(r[0].mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI));
         EXPECT_EQ(r[0].verb, "");
         EXPECT_EQ(r[0].directory, "");
         EXPECT_TRUE(traced("ChangeDriver: UpdateDriver OK"));
