@@ -6,6 +6,10 @@
 #include "platform/sim/resource_script.h"
 #include "service/parameters.h"
 #include "service/service.h"
+#include "shell/main_dialog.h"
+#include "shell/resource.h"
+#include "shell/single_instance.h"
+#include "shell/tray_app.h"
 
 #include <chrono>
 #include <cstdio>
@@ -49,12 +53,45 @@ struct Scenario {
     const char* about;
     std::function<void(sim::Machine&, sim::CardReader&)> prepare;
     std::function<void(sim::Machine&, sim::CardReader&)> play;
+    bool wholeProgram = false; // the tray program starts and ends the service
 };
+
+DWORD WINAPI runTray(LPVOID) { return static_cast<DWORD>(CardwellMain(GetModuleHandleA(nullptr))); }
+
+HWND trayWindow(sim::Machine& m) { return m.windows().findByCaption("Cardwell"); }
+
+// Cardwell.exe as a process of its own: its main thread runs the program.
+HANDLE startTray(sim::Machine& m) {
+    line(m.now(), "tray", "Cardwell.exe starts");
+    m.windows().setDialogBoxShowsOnIdle(true);
+    m.windows().setCursorPos(1210, 748);
+    HANDLE program = CreateThread(nullptr, 0, runTray, nullptr, 0, nullptr);
+    m.advance(1000);
+    if (auto icon = m.notificationArea().icon(trayWindow(m), kTrayIconId))
+        line(m.now(), "tray", "icon in the notification area, tip \"" + icon->tip + "\"; the main window stays hidden");
+    return program;
+}
+
+// The user right-clicks the icon and chooses Exit.
+void exitTray(sim::Machine& m, HANDLE program) {
+    m.windows().setMenuChooser([&](const sim::PopupMenuShown& menu) -> UINT {
+        line(m.now(), "tray", "menu at (" + std::to_string(menu.x) + ", " + std::to_string(menu.y) +
+                                  "): Exit | About; the user chooses Exit");
+        return ID_TRAY_EXIT;
+    });
+    m.notificationArea().mouse(trayWindow(m), kTrayIconId, WM_RBUTTONDOWN);
+    WaitForSingleObject(program, INFINITE);
+    CloseHandle(program);
+    line(m.now(), "tray", m.notificationArea().icons().empty() ? "Cardwell.exe ended; its icon is gone"
+                                                               : "Cardwell.exe ended; its icon is still there");
+    m.windows().setMenuChooser(nullptr);
+}
 
 void run(const Scenario& s, const Options& o) {
     sim::Machine m;
     sim::loadResourceScript(m, CARDWELL_RC);
     SvcForgetProcessState();
+    SingleInstanceForgetProcessState();
     sim::CardReader reader(m);
     reader.install(0x1234);
     std::printf("== %s: %s\n", s.name, s.about);
@@ -77,14 +114,23 @@ void run(const Scenario& s, const Options& o) {
              v.name + " = " + std::to_string(value) + (byProgram ? "  (by the service)" : "  (by the driver)"));
     });
 
-    line(m.now(), "tray", "starts the service");
-    SvcInit(0, 0);
+    HANDLE program = nullptr;
+    if (s.wholeProgram) {
+        program = startTray(m);
+    } else {
+        line(m.now(), "tray", "starts the service");
+        SvcInit(0, 0);
+    }
     if (SvcIsRunning())
         line(m.now(), "service", "running: 4 threads, 9 events, 1 lock");
     s.play(m, reader);
-    line(m.now(), "tray", "Exit: stops the service");
-    SvcStop();
-    SvcCleanup();
+    if (program) {
+        exitTray(m, program);
+    } else {
+        line(m.now(), "tray", "Exit: stops the service");
+        SvcStop();
+        SvcCleanup();
+    }
     m.advance(1);
     line(m.now(), "service", "stopped; " + std::to_string(m.openKeys()) + " keys, " +
                                  std::to_string(m.openDeviceLists()) + " device lists, " +
@@ -130,6 +176,15 @@ const Scenario kScenarios[] = {
          r.insert(sim::Card::Sdio);
          m.advance(10000);
      }},
+    {"tray", "the whole tray program: its icon, an SDIO card's road, Exit from the tray menu", nothing,
+     [](sim::Machine& m, sim::CardReader& r) {
+         m.advance(2000);
+         r.insert(sim::Card::Sdio);
+         m.advance(15000);
+         r.remove();
+         m.advance(15000);
+     },
+     true},
 };
 
 void usage() {
