@@ -8,3 +8,11 @@ set(WINE_PREFIX_FIXTURE wine_prefix)
 function(require_wine_prefix)
   set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED wine_prefix)
 endfunction()
+
+# Resource locks for tests that share state in the one prefix. Every test that
+# touches the service's parameters key, the device tree or the device-console
+# tool holds WINE_SERVICE_STATE, so that none of them sees another's registry
+# values; every test with windows that take device-change broadcasts holds
+# WINE_DESKTOP, as broadcasts reach every listener on the run's desktop.
+set(WINE_SERVICE_STATE cardwell_wine_service_state)
+set(WINE_DESKTOP cardwell_wine_desktop)
