@@ -1,0 +1,506 @@
+// The real Cardwell.exe under Wine, end to end: the tray program as it ships,
+// started in the test prefix with the card reader played around it. The
+// maker's controller is a device in Wine's registry, the device-console tool
+// is e2e_devcon.exe installed where the service looks for it, the card-reader
+// driver is this program writing IsSDIOPresent, and the system's device-tree
+// announcements are broadcasts. The service's own threads do the rest on
+// their real clock: this test measures how long each step takes.
+//
+// Cardwell.exe runs from this program's folder, next to the cfgmgr32 stand-in
+// (WINEDLLOVERRIDES=cfgmgr32=n,b): Wine's own answers the device walks with
+// nothing.
+#include "e2e_fixture.h"
+
+#include "../conformance/harness.h"
+
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace winetest;
+
+constexpr DWORD kDeviceId = 0x1234;
+constexpr const char* kStandardRun = "update C:\\windows\\inf\\sdbus.inf \"pci\\ven_1b2c&dev_1234\"";
+constexpr const char* kMakerRun = "update C:\\windows\\inf\\hxsdc\\hxsdcw7x64.inf \"pci\\ven_1b2c&dev_1234\"";
+constexpr WPARAM kTrayExit = 32771; // the tray menu's Exit
+
+constexpr DWORD kStartLimitMs = 30000;
+// SvcInit pauses 500 ms after starting its threads, then has the monitor look
+// at the key once: a report written after this finds the service listening.
+constexpr DWORD kServiceSettleMs = 1000;
+constexpr DWORD kConsumeLimitMs = 2000;
+constexpr DWORD kRunLimitMs = 15000;
+constexpr DWORD kFlagLimitMs = 5000;
+// Long enough for the request filter to take the tool's own announcement,
+// wait out its quiet period and check the SD bus (about 4 s): whatever it
+// decides shows by then.
+constexpr DWORD kStaysMs = 6000;
+// SvcCleanup waits at most 60 s for the workers; an idle service stops at
+// once, so the program ends well within this.
+constexpr DWORD kExitLimitMs = 20000;
+constexpr DWORD kPollMs = 5;
+
+// What the timings may be on an idle machine. The command comes after the
+// filter's quiet period (more than 1.5 s, taken in 1 s waits: 2 s); the way
+// back after the quiet period and two SD-bus checks of 17 samples 100 ms
+// apart (2 s + 1.7 s + 1.7 s); the operator's own check after a switch to the
+// standard driver, 1.7 s.
+constexpr double kCommandMinMs = 1500, kCommandMaxMs = 3500;
+constexpr double kWayBackMinMs = 5000, kWayBackMaxMs = 9000;
+constexpr double kRecheckMinMs = 1500, kRecheckMaxMs = 4000;
+constexpr double kFlagAfterToolMaxMs = 1000;
+constexpr double kExitMaxMs = 10000;
+
+unsigned u(DWORD v) {
+    return static_cast<unsigned>(v);
+}
+
+double ms(long long us) {
+    return static_cast<double>(us) / 1000.0;
+}
+
+std::string windowsDirectory() {
+    char path[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(path, sizeof path);
+    return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+}
+
+// ---------------------------------------------------------------------------
+// The machine around the tray program, for one test: the parameters key as
+// the driver's installation leaves it, the controller bound to the maker's
+// driver, the stand-in tool installed, an SDIO card in the reader or not.
+// Everything goes again at the end.
+class Machine {
+public:
+    explicit Machine(bool cardInserted)
+        : toolFolder_(windowsDirectory() + "\\inf\\hxsdc"), tool_(toolFolder_ + "\\devconx64.exe") {
+        forget();
+        ready_ = parameters_.made() && parameters_.set(kValueIsSupportSDIO, 1) &&
+                 parameters_.set(kValueDeviceId, kDeviceId) && e2e::describeController(kMakerDriverDescription) &&
+                 setCard(cardInserted);
+        CreateDirectoryA(toolFolder_.c_str(), nullptr);
+        toolInstalled_ = CopyFileA((programFolder() + "e2e_devcon.exe").c_str(), tool_.c_str(), FALSE) != FALSE;
+        ok(ready_, "cannot set up the registry: error %u\n", u(GetLastError()));
+        ok(toolInstalled_, "cannot install the tool as %s: error %u\n", tool_.c_str(), u(GetLastError()));
+    }
+    ~Machine() {
+        DeleteFileA(tool_.c_str());
+        forget();
+    }
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    bool ready() const { return ready_ && toolInstalled_; }
+    ParametersKey& parameters() { return parameters_; }
+    bool setCard(bool inserted) { return setDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kCardInserted, inserted); }
+
+private:
+    // Whatever this test, or an earlier run that died, left.
+    static void forget() {
+        RegDeleteTreeA(HKEY_CURRENT_USER, e2e::kProbeKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, e2e::kProbeKey);
+        e2e::removeSdioDevice();
+        e2e::removeController();
+    }
+
+    ParametersKey parameters_; // made first, removed last
+    std::string toolFolder_;
+    std::string tool_;
+    bool ready_ = false;
+    bool toolInstalled_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Every value the service writes in the parameters key, with when it was
+// seen: a thread rearms a change notification on the key and reads the
+// values at each change, within about a millisecond of the write.
+struct Change {
+    const char* name;
+    DWORD value; // kValueAbsent while the value does not exist
+    long long at;
+};
+
+class ValueWatch {
+public:
+    ValueWatch() {
+        InitializeCriticalSection(&lock_);
+        changed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (changed_ && stop_ &&
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_NOTIFY | KEY_QUERY_VALUE, &key_) == ERROR_SUCCESS)
+            thread_ = CreateThread(nullptr, 0, run, this, 0, nullptr);
+        ok(thread_ != nullptr, "cannot watch the parameters key: error %u\n", u(GetLastError()));
+    }
+    ~ValueWatch() {
+        if (thread_) {
+            SetEvent(stop_);
+            WaitForSingleObject(thread_, 5000);
+            CloseHandle(thread_);
+        }
+        if (key_)
+            RegCloseKey(key_);
+        if (changed_)
+            CloseHandle(changed_);
+        if (stop_)
+            CloseHandle(stop_);
+        DeleteCriticalSection(&lock_);
+    }
+    ValueWatch(const ValueWatch&) = delete;
+    ValueWatch& operator=(const ValueWatch&) = delete;
+
+    // When `name` was first seen at `value` from `sinceUs` on, waiting up to
+    // `limitMs` for it; 0 when it was not.
+    long long waitFor(const char* name, DWORD value, long long sinceUs, DWORD limitMs) {
+        for (long long deadline = nowUs() + limitMs * 1000LL;; Sleep(kPollMs)) {
+            for (const Change& c : changes())
+                if (std::strcmp(c.name, name) == 0 && c.value == value && c.at >= sinceUs)
+                    return c.at;
+            if (nowUs() > deadline)
+                return 0;
+        }
+    }
+    // The values `name` took, in order, leaving out its absence.
+    std::vector<DWORD> valuesOf(const char* name) {
+        std::vector<DWORD> values;
+        for (const Change& c : changes())
+            if (std::strcmp(c.name, name) == 0 && c.value != kValueAbsent)
+                values.push_back(c.value);
+        return values;
+    }
+
+private:
+    std::vector<Change> changes() {
+        EnterCriticalSection(&lock_);
+        std::vector<Change> copy = changes_;
+        LeaveCriticalSection(&lock_);
+        return copy;
+    }
+
+    void look() {
+        static const char* const names[] = {kValueIsSDIOPresent, kValueIsSwitchingDrv, kValueDriverSwitchFlag};
+        long long at = nowUs();
+        for (std::size_t i = 0; i < 3; ++i) {
+            DWORD value = kValueAbsent;
+            DWORD size = sizeof value;
+            if (RegQueryValueExA(key_, names[i], nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+                ERROR_SUCCESS)
+                value = kValueAbsent;
+            if (seen_[i] && last_[i] == value)
+                continue;
+            seen_[i] = true;
+            last_[i] = value;
+            EnterCriticalSection(&lock_);
+            changes_.push_back(Change{names[i], value, at});
+            LeaveCriticalSection(&lock_);
+        }
+    }
+
+    static DWORD WINAPI run(LPVOID self) {
+        ValueWatch& watch = *static_cast<ValueWatch*>(self);
+        const HANDLE events[] = {watch.stop_, watch.changed_};
+        for (;;) {
+            // Armed before reading, so that no write between the two is lost.
+            if (RegNotifyChangeKeyValue(watch.key_, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                        watch.changed_, TRUE) != ERROR_SUCCESS)
+                return 1;
+            watch.look();
+            if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+                return 0;
+        }
+    }
+
+    CRITICAL_SECTION lock_;
+    HANDLE changed_ = nullptr;
+    HANDLE stop_ = nullptr;
+    HKEY key_ = nullptr;
+    HANDLE thread_ = nullptr;
+    std::vector<Change> changes_;
+    bool seen_[3] = {};
+    DWORD last_[3] = {};
+};
+
+// ---------------------------------------------------------------------------
+// The tool's log.
+struct ToolRun {
+    std::string parameters;
+    DWORD switching = kValueAbsent;
+    long long startUs = 0;
+    long long endUs = 0;
+};
+
+DWORD runsStarted() {
+    DWORD runs = 0;
+    readDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kRunsStarted, &runs);
+    return runs;
+}
+
+// Run `n` of the tool, once it has ended (waiting up to `limitMs`); false
+// when it has not.
+bool waitForRun(DWORD n, DWORD limitMs, ToolRun* run) {
+    for (long long deadline = nowUs() + limitMs * 1000LL;; Sleep(kPollMs)) {
+        DWORD ended = 0;
+        if (readDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kRunsEnded, &ended) && ended >= n)
+            break;
+        if (nowUs() > deadline)
+            return false;
+    }
+    const std::string key = e2e::runKey(n);
+    readString(HKEY_CURRENT_USER, key.c_str(), e2e::kRunParameters, &run->parameters);
+    readDword(HKEY_CURRENT_USER, key.c_str(), e2e::kRunSwitching, &run->switching);
+    readQword(HKEY_CURRENT_USER, key.c_str(), e2e::kRunStartUs, &run->startUs);
+    readQword(HKEY_CURRENT_USER, key.c_str(), e2e::kRunEndUs, &run->endUs);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Cardwell.exe, started from this program's folder. A copy still running when
+// the test ends is ended, so that nothing outlives the test.
+class TrayProgram {
+public:
+    TrayProgram() {
+        const std::string folder = programFolder();
+        std::string line = "\"" + folder + "Cardwell.exe\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                           &process)) {
+            CloseHandle(process.hThread);
+            process_ = process.hProcess;
+            id_ = process.dwProcessId;
+        }
+        ok(process_ != nullptr, "cannot start %s: error %u\n", line.c_str(), u(GetLastError()));
+    }
+    ~TrayProgram() {
+        if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, 5000);
+        }
+        if (process_)
+            CloseHandle(process_);
+    }
+    TrayProgram(const TrayProgram&) = delete;
+    TrayProgram& operator=(const TrayProgram&) = delete;
+
+    // A top-level window of this copy with the caption, once it exists.
+    HWND window(const char* caption, DWORD limitMs) const {
+        struct Search {
+            const char* caption;
+            DWORD process;
+            HWND found;
+            static BOOL CALLBACK visit(HWND window, LPARAM self) {
+                Search& s = *reinterpret_cast<Search*>(self);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                char text[64] = "";
+                GetWindowTextA(window, text, sizeof text);
+                if (owner != s.process || std::strcmp(text, s.caption) != 0)
+                    return TRUE;
+                s.found = window;
+                return FALSE;
+            }
+        };
+        for (long long deadline = nowUs() + limitMs * 1000LL;; Sleep(10)) {
+            Search search{caption, id_, nullptr};
+            EnumWindows(Search::visit, reinterpret_cast<LPARAM>(&search));
+            if (search.found || nowUs() > deadline)
+                return search.found;
+        }
+    }
+    bool running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    // Waits up to `limitMs` for the program to end; its exit code, or -1.
+    long waitForEnd(DWORD limitMs) const {
+        DWORD code = 0;
+        if (!process_ || WaitForSingleObject(process_, limitMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(process_, &code))
+            return -1;
+        return static_cast<long>(code);
+    }
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// How many processes of the machine run under one of these names.
+int processesNamed(std::initializer_list<const char*> names) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        for (const char* name : names)
+            if (lstrcmpiA(entry.szExeFile, name) == 0)
+                ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// Started and listening: its main window, and the service's listener dialog,
+// which the service makes last of its threads.
+bool comesUp(const TrayProgram& tray) {
+    long long start = nowUs();
+    HWND main = tray.window("Cardwell", kStartLimitMs);
+    ok(main != nullptr, "no \"Cardwell\" window within %u ms\n", u(kStartLimitMs));
+    HWND listener = tray.window("IDD_DIALOG_SDIO", kStartLimitMs);
+    ok(listener != nullptr, "no \"IDD_DIALOG_SDIO\" window within %u ms: the service did not start\n",
+       u(kStartLimitMs));
+    if (!main || !listener)
+        return false;
+    trace("Cardwell.exe up in %.0f ms\n", ms(nowUs() - start));
+    Sleep(kServiceSettleMs);
+    ok(runsStarted() == 0, "the tool ran before any report\n");
+    return true;
+}
+
+// The driver's report of an SDIO card, and the service consuming it. Answers
+// when it was written.
+long long report(Machine& machine, ValueWatch& watch) {
+    long long at = nowUs();
+    ok(machine.parameters().set(kValueIsSDIOPresent, 1), "cannot write IsSDIOPresent\n");
+    long long consumed = watch.waitFor(kValueIsSDIOPresent, 0, at, kConsumeLimitMs);
+    ok(consumed != 0, "IsSDIOPresent = 1 not consumed within %u ms\n", u(kConsumeLimitMs));
+    if (consumed)
+        trace("IsSDIOPresent consumed %.1f ms after the report\n", ms(consumed - at));
+    return at;
+}
+
+// Tool run `n`, which must be `parameters` with IsSwitchingDrv at `switching`.
+ToolRun expectRun(DWORD n, const char* parameters, DWORD switching) {
+    ToolRun run;
+    ok(waitForRun(n, kRunLimitMs, &run), "tool run %u has not ended within %u ms (%u started)\n", u(n),
+       u(kRunLimitMs), u(runsStarted()));
+    ok(run.parameters == parameters, "tool run %u was given \"%s\", not \"%s\"\n", u(n), run.parameters.c_str(),
+       parameters);
+    ok(run.switching == switching, "tool run %u saw IsSwitchingDrv %#x, not %#x\n", u(n), u(run.switching),
+       u(switching));
+    return run;
+}
+
+// DriverSwitchFlag written as `value` after `run` ended; answers how long
+// after, in ms (or -1).
+double expectFlagAfter(ValueWatch& watch, const ToolRun& run, DWORD value) {
+    long long at = watch.waitFor(kValueDriverSwitchFlag, value, run.startUs, kFlagLimitMs);
+    ok(at != 0, "DriverSwitchFlag not %u within %u ms of the tool's end\n", u(value), u(kFlagLimitMs));
+    if (!at || !run.endUs)
+        return -1;
+    double after = ms(at - run.endUs);
+    ok(after >= 0 && after < kFlagAfterToolMaxMs, "DriverSwitchFlag %u written %.1f ms after the tool ended\n",
+       u(value), after);
+    return after;
+}
+
+void expectNothingMoreFor(DWORD quietMs, DWORD runs, DWORD flag, const char* bound) {
+    Sleep(quietMs);
+    ok(runsStarted() == runs, "%u tool runs, not %u, in %u ms more\n", u(runsStarted()), u(runs), u(quietMs));
+    DWORD value = kValueAbsent;
+    readDword(HKEY_LOCAL_MACHINE, kParametersKey, kValueDriverSwitchFlag, &value);
+    ok(value == flag, "DriverSwitchFlag is %#x, not %u\n", u(value), u(flag));
+    ok(e2e::controllerDescription() == bound, "the controller has \"%s\", not \"%s\"\n",
+       e2e::controllerDescription().c_str(), bound);
+}
+
+// Exit from the tray menu ends the program, and nothing it started outlives it.
+double exitFromTray(TrayProgram& tray) {
+    HWND main = tray.window("Cardwell", 0);
+    ok(main != nullptr, "the \"Cardwell\" window is gone before Exit\n");
+    long long at = nowUs();
+    ok(main && PostMessageA(main, WM_COMMAND, kTrayExit, 0), "cannot post Exit: error %u\n", u(GetLastError()));
+    long code = tray.waitForEnd(kExitLimitMs);
+    double took = ms(nowUs() - at);
+    ok(code == 0, "Cardwell.exe ended with %ld after Exit (-1: not within %u ms)\n", code, u(kExitLimitMs));
+    ok(took < kExitMaxMs, "Cardwell.exe took %.0f ms to end after Exit\n", took);
+    ok(processesNamed({"Cardwell.exe", "devconx64.exe"}) == 0, "a Cardwell.exe or devconx64.exe process is left\n");
+    return took;
+}
+
+void expectValues(ValueWatch& watch, const char* name, const std::vector<DWORD>& expected) {
+    std::vector<DWORD> seen = watch.valuesOf(name);
+    std::string text;
+    for (DWORD v : seen)
+        text += (text.empty() ? "" : ", ") + std::to_string(v);
+    ok(seen == expected, "%s went through {%s}\n", name, text.c_str());
+}
+
+} // namespace
+
+// An SDIO card goes in: the standard driver is bound about two seconds after
+// the driver's report and stays while the card is in. The card leaves: the
+// maker's driver comes back once the SD bus has settled empty.
+CONFORMANCE_TEST(e2e_sdio_card_road) {
+    Machine machine(true);
+    if (!machine.ready())
+        return;
+    ValueWatch watch;
+    TrayProgram tray;
+    if (!comesUp(tray))
+        return;
+
+    long long reportAt = report(machine, watch);
+    ToolRun toStandard = expectRun(1, kStandardRun, kSwitchingToStandard);
+    double command = ms(toStandard.startUs - reportAt);
+    ok(command > kCommandMinMs && command < kCommandMaxMs, "the tool started %.0f ms after the report\n", command);
+    double flagOn = expectFlagAfter(watch, toStandard, 1);
+    ok(e2e::sdioDevicePresent(), "the SD bus shows no card under the standard driver\n");
+    expectNothingMoreFor(kStaysMs, 1, 1, kStandardDriverDescription);
+
+    ok(machine.setCard(false), "cannot take the card out\n");
+    e2e::removeSdioDevice();
+    long long removedAt = nowUs();
+    ok(e2e::announceDeviceChange(), "cannot announce the device change: error %u\n", u(GetLastError()));
+    ToolRun toMaker = expectRun(2, kMakerRun, kSwitchingToMaker);
+    double wayBack = ms(toMaker.startUs - removedAt);
+    ok(wayBack > kWayBackMinMs && wayBack < kWayBackMaxMs, "the tool started %.0f ms after the card left\n", wayBack);
+    double flagOff = expectFlagAfter(watch, toMaker, 0);
+    expectNothingMoreFor(kStaysMs, 2, 0, kMakerDriverDescription);
+
+    double exit = exitFromTray(tray);
+    expectValues(watch, kValueIsSwitchingDrv, {kSwitchingToStandard, 0, kSwitchingToMaker, 0});
+    expectValues(watch, kValueDriverSwitchFlag, {1, 0});
+
+    trace("report -> tool start %.0f ms (about 2000 by design); tool end -> DriverSwitchFlag 1 %.1f ms\n", command,
+          flagOn);
+    trace("card removed -> tool start %.0f ms (about 5400 by design); tool end -> DriverSwitchFlag 0 %.1f ms\n",
+          wayBack, flagOff);
+    trace("Exit -> process ended %.0f ms\n", exit);
+}
+
+// The driver reports an SDIO card but the standard driver finds nothing on
+// the SD bus: the service switches back to the maker's driver at once.
+CONFORMANCE_TEST(e2e_no_card_switches_back) {
+    Machine machine(false);
+    if (!machine.ready())
+        return;
+    ValueWatch watch;
+    TrayProgram tray;
+    if (!comesUp(tray))
+        return;
+
+    long long reportAt = report(machine, watch);
+    ToolRun toStandard = expectRun(1, kStandardRun, kSwitchingToStandard);
+    double command = ms(toStandard.startUs - reportAt);
+    ok(command > kCommandMinMs && command < kCommandMaxMs, "the tool started %.0f ms after the report\n", command);
+    double flagOn = expectFlagAfter(watch, toStandard, 1);
+    ToolRun toMaker = expectRun(2, kMakerRun, kSwitchingToMaker);
+    double recheck = ms(toMaker.startUs - toStandard.endUs);
+    ok(recheck > kRecheckMinMs && recheck < kRecheckMaxMs, "the way back started %.0f ms after the first run\n",
+       recheck);
+    double flagOff = expectFlagAfter(watch, toMaker, 0);
+    ok(!e2e::sdioDevicePresent(), "an SD-bus device with no card in the reader\n");
+    expectNothingMoreFor(kStaysMs, 2, 0, kMakerDriverDescription);
+
+    double exit = exitFromTray(tray);
+    expectValues(watch, kValueIsSwitchingDrv, {kSwitchingToStandard, 0, kSwitchingToMaker, 0});
+    expectValues(watch, kValueDriverSwitchFlag, {1, 0});
+
+    trace("report -> tool start %.0f ms; tool end -> DriverSwitchFlag 1 %.1f ms\n", command, flagOn);
+    trace("first tool end -> second tool start %.0f ms (the SD-bus check, about 1700 by design); "
+          "tool end -> DriverSwitchFlag 0 %.1f ms\n",
+          recheck, flagOff);
+    trace("Exit -> process ended %.0f ms\n", exit);
+}
