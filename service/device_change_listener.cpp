@@ -59,7 +59,7 @@ int DoRegisterDeviceInterfaceToHwnd(GUID interfaceClass, HWND window, HDEVNOTIFY
     return 1;
 }
 
-INT_PTR CALLBACK SdioDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SdioDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         // Off the screen's corner: the window is never meant to be seen.
@@ -70,6 +70,11 @@ INT_PTR CALLBACK SdioDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_DEVICECHANGE:
         onDeviceChange(wParam);
+        break;
+    case WM_WINDOWPOSCHANGING:
+        // The modal loop shows its dialog once the queue first runs empty;
+        // this window is only an ear for broadcasts and must never be seen.
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
         break;
     default:
         break;

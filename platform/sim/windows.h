@@ -125,8 +125,8 @@ public:
     std::optional<DialogTemplate> dialogTemplate(WORD id) const;
 
     // DialogBoxParamA shows its dialog the first time its queue is empty,
-    // whatever the template says, as Windows does; off unless a test asks,
-    // since code written for the simulation before relied on it staying hidden.
+    // whatever the template says, as Windows does (on by default; a window
+    // that must stay hidden refuses in WM_WINDOWPOSCHANGING).
     void setDialogBoxShowsOnIdle(bool on);
 
     HWND foreground() const;
@@ -239,7 +239,7 @@ private:
     std::uintptr_t nextWindow_ = 0x10010;
     std::uintptr_t nextNotification_ = 0x5000;
     unsigned broadcasts_ = 0;
-    bool showOnIdle_ = false;
+    bool showOnIdle_ = true;
     HWND foreground_ = nullptr;
     POINT cursor_ = {0, 0};
     std::map<std::string, UINT> registered_;
