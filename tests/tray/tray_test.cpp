@@ -287,9 +287,12 @@ TEST_F(TrayTest, WithTheServiceRefusedTheIconMenuAndExitStillWork) {
 TEST_F(TrayTest, TaskbarRestartPutsTheIconBack) {
     startCopy();
     auto before = *trayIcon();
+    auto calls = machine->faults().calls("Shell_NotifyIconA");
+    // The new taskbar starts empty; the program, on its own thread, may put
+    // the icon back at once, so only the call that did it is counted.
     machine->notificationArea().recreate();
-    EXPECT_TRUE(machine->notificationArea().icons().empty());
     machine->advance(10);
+    EXPECT_EQ(machine->faults().calls("Shell_NotifyIconA"), calls + 1);
     auto after = trayIcon();
     ASSERT_TRUE(after);
     EXPECT_EQ(after->icon, before.icon);
