@@ -24,25 +24,6 @@ constexpr DWORD kFinishMs = 300;
 constexpr DWORD kExitRefused = 1;
 constexpr DWORD kExitNotRecorded = 2;
 
-// The command line after the program's own path, as the program's C runtime
-// would split it off: a quoted path ends at its closing quote, a bare one at
-// the first blank.
-const char* commandTail(const char* line) {
-    if (*line == '"') {
-        ++line;
-        while (*line && *line != '"')
-            ++line;
-        if (*line == '"')
-            ++line;
-    } else {
-        while (*line && *line != ' ' && *line != '\t')
-            ++line;
-    }
-    while (*line == ' ' || *line == '\t')
-        ++line;
-    return line;
-}
-
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }

@@ -10,25 +10,6 @@ namespace {
 
 constexpr DWORD kRunMs = 300;
 
-// The command line after the program's own path, as the program's C runtime
-// would split it off: a quoted path ends at its closing quote, a bare one at
-// the first blank.
-const char* commandTail(const char* line) {
-    if (*line == '"') {
-        ++line;
-        while (*line && *line != '"')
-            ++line;
-        if (*line == '"')
-            ++line;
-    } else {
-        while (*line && *line != ' ' && *line != '\t')
-            ++line;
-    }
-    while (*line == ' ' || *line == '\t')
-        ++line;
-    return line;
-}
-
 } // namespace
 
 int main() {

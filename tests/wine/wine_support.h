@@ -27,6 +27,25 @@ constexpr DWORD kValueAbsent = 0xFFFFFFFF;
 // Microseconds on the performance counter, which all processes of the
 // machine share (on Windows, and on Wine where it is the host's monotonic
 // clock).
+// The command line after the program's own path, as the program's C runtime
+// would split it off: a quoted path ends at its closing quote, a bare one at
+// the first blank.
+inline const char* commandTail(const char* line) {
+    if (*line == '"') {
+        ++line;
+        while (*line && *line != '"')
+            ++line;
+        if (*line == '"')
+            ++line;
+    } else {
+        while (*line && *line != ' ' && *line != '\t')
+            ++line;
+    }
+    while (*line == ' ' || *line == '\t')
+        ++line;
+    return line;
+}
+
 inline long long nowUs() {
     LARGE_INTEGER count, frequency;
     QueryPerformanceCounter(&count);

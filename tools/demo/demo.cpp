@@ -143,15 +143,18 @@ void run(const Scenario& s, const Options& o) {
 
 void nothing(sim::Machine&, sim::CardReader&) {}
 
+// An SDIO card goes in, is used for a while, and comes out again.
+void playSdioRoad(sim::Machine& m, sim::CardReader& r) {
+    m.advance(2000);
+    r.insert(sim::Card::Sdio);
+    m.advance(15000);
+    r.remove();
+    m.advance(15000);
+}
+
 const Scenario kScenarios[] = {
     {"sdio", "an SDIO card goes in, is used, and comes out again", nothing,
-     [](sim::Machine& m, sim::CardReader& r) {
-         m.advance(2000);
-         r.insert(sim::Card::Sdio);
-         m.advance(15000);
-         r.remove();
-         m.advance(15000);
-     }},
+     playSdioRoad},
     {"memory", "a memory card: the maker's driver keeps it, nothing switches", nothing,
      [](sim::Machine& m, sim::CardReader& r) {
          m.advance(2000);
@@ -177,13 +180,7 @@ const Scenario kScenarios[] = {
          m.advance(10000);
      }},
     {"tray", "the whole tray program: its icon, an SDIO card's road, Exit from the tray menu", nothing,
-     [](sim::Machine& m, sim::CardReader& r) {
-         m.advance(2000);
-         r.insert(sim::Card::Sdio);
-         m.advance(15000);
-         r.remove();
-         m.advance(15000);
-     },
+     playSdioRoad,
      true},
 };
 
