@@ -16,6 +16,8 @@
 #include <dbt.h>
 #include <setupapi.h>
 #include <shellapi.h>
+#include <winioctl.h>
+#include <ntddscsi.h>
 #else
 #include "platform/sim/win32_types.h"
 #define WIN32_API(ret, name, params) ret WINAPI name params;

@@ -5,8 +5,8 @@
 #include "platform/sim/describe.h"
 #include "platform/sim/machine.h"
 
-using sim::Machine;
 using sim::describe;
+using sim::Machine;
 
 HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags,
                                        HDEVINFO existing, PCSTR machine, PVOID reserved) {
@@ -74,4 +74,36 @@ CONFIGRET WINAPI CM_Get_DevNode_Status_Ex(PULONG status, PULONG problem, DEVINST
     if (auto e = m.enter("CM_Get_DevNode_Status_Ex", describe(devInst, flags, machine)))
         return *e;
     return m.devices().getStatus(status, problem, devInst, flags, machine);
+}
+
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("SetupDiGetClassDevsA", describe(classGuid, enumerator, static_cast<void*>(parent), flags))) {
+        SetLastError(*e);
+        return INVALID_HANDLE_VALUE;
+    }
+    return m.devices().getClassDevsEx(classGuid, enumerator, flags, nullptr, nullptr);
+}
+
+BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO list, PSP_DEVINFO_DATA device, const GUID* classGuid, DWORD index,
+                                        PSP_DEVICE_INTERFACE_DATA data) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("SetupDiEnumDeviceInterfaces",
+                         describe(list, device ? device->DevInst : 0u, classGuid, index, data ? data->cbSize : 0u))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    return m.devices().enumInterfaces(list, device, classGuid, index, data);
+}
+
+BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA data,
+                                             PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size, PDWORD required,
+                                             PSP_DEVINFO_DATA device) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("SetupDiGetDeviceInterfaceDetailA",
+                         describe(list, detail ? detail->cbSize : 0u, size, required, device))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    return m.devices().getInterfaceDetail(list, data, detail, size, required, device);
 }

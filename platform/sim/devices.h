@@ -13,6 +13,18 @@
 
 namespace sim {
 
+// A device interface: a class and the path a program opens it by. An
+// interface is enabled while the driver that registered it runs.
+struct DeviceInterface {
+    GUID classGuid{};
+    std::string path;
+    bool enabled = true;
+};
+
+bool operator==(const GUID& a, const GUID& b);
+// "{2accfe60-c130-11d2-b082-00a0c91efb8b}"
+std::string guidText(const GUID& guid);
+
 struct Device {
     DEVINST devInst = 0;
     std::string instanceId;
@@ -22,10 +34,11 @@ struct Device {
     bool present = true;
     DEVINST parent = 0;
     bool idUnreadable = false; // CM_Get_Device_ID_ExA fails for it
+    std::vector<DeviceInterface> interfaces;
 };
 
 class DeviceTree {
-public:
+  public:
     explicit DeviceTree(Kernel& kernel);
 
     // Adds a present, started device at the end of the enumeration order.
@@ -36,6 +49,12 @@ public:
     void setStatus(DEVINST devInst, ULONG status, ULONG problem);
     void setPresent(DEVINST devInst, bool present);
     void setIdUnreadable(DEVINST devInst, bool unreadable);
+    // Registers an interface of class `classGuid` on the device, enabled,
+    // under the path Windows forms from the instance identifier
+    // ("\\?\pci#ven_...#{guid}"); answers that path. `reference` adds a
+    // reference string, for a second interface of the same class.
+    std::string addInterface(DEVINST devInst, const GUID& classGuid, const std::string& reference = "");
+    void setInterfacesEnabled(DEVINST devInst, const GUID& classGuid, bool enabled);
     std::optional<Device> device(DEVINST devInst) const;
     std::vector<Device> devices() const;
     std::vector<DEVINST> children(DEVINST parent) const;
@@ -53,14 +72,28 @@ public:
     BOOL getRegistryProperty(HDEVINFO list, PSP_DEVINFO_DATA data, DWORD property, PDWORD type, PBYTE buffer,
                              DWORD size, PDWORD required);
     BOOL destroyList(HDEVINFO list);
+    BOOL enumInterfaces(HDEVINFO list, PSP_DEVINFO_DATA device, const GUID* classGuid, DWORD index,
+                        PSP_DEVICE_INTERFACE_DATA data);
+    BOOL getInterfaceDetail(HDEVINFO list, PSP_DEVICE_INTERFACE_DATA data, PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
+                            DWORD size, PDWORD required, PSP_DEVINFO_DATA device);
     CONFIGRET getDeviceId(DEVINST devInst, PCHAR buffer, ULONG length, ULONG flags, HMACHINE machine);
     CONFIGRET getStatus(PULONG status, PULONG problem, DEVINST devInst, ULONG flags, HMACHINE machine);
 
-private:
+  private:
+    // What a device interface list saw when it was made: later changes of the
+    // tree do not reach it, as with the platform's lists.
+    struct ListedInterface {
+        DEVINST device;
+        GUID classGuid;
+        std::string path;
+        bool active;
+    };
     struct DeviceList {
         std::vector<DEVINST> members;
+        std::vector<ListedInterface> interfaces;
     };
     Device* findLocked(DEVINST devInst);
+    std::string addInterfaceLocked(Device& d, const GUID& classGuid, const std::string& reference);
     std::shared_ptr<DeviceList> listLocked(HDEVINFO list) const;
 
     Kernel& kernel_;

@@ -11,7 +11,7 @@ std::atomic<Machine*> gCurrent{nullptr};
 }
 
 Machine::Machine(MachineOptions options)
-    : registry_(kernel_), devices_(kernel_), programs_(kernel_), windows_(kernel_), resources_(kernel_),
+    : registry_(kernel_), devices_(kernel_), files_(kernel_), programs_(kernel_), windows_(kernel_), resources_(kernel_),
       notificationArea_(kernel_, windows_), system_(options.system) {
     Machine* expected = nullptr;
     if (!gCurrent.compare_exchange_strong(expected, this)) {

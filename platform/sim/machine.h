@@ -7,6 +7,8 @@
 
 #include "platform/sim/devices.h"
 #include "platform/sim/faults.h"
+#include "platform/sim/files.h"
+#include "platform/sim/heap.h"
 #include "platform/sim/kernel.h"
 #include "platform/sim/notification_area.h"
 #include "platform/sim/programs.h"
@@ -50,6 +52,7 @@ public:
     std::size_t openHandles() const { return kernel_.openHandles(); }
     std::size_t openKeys() const { return kernel_.openHandles(HandleSpace::Key); }
     std::size_t openDeviceLists() const { return kernel_.openHandles(HandleSpace::DeviceList); }
+    std::size_t heapBlocks() const { return heap_.liveBlocks(); }
     std::size_t liveCriticalSections() const { return kernel_.liveCriticalSections(); }
     std::vector<std::string> openHandleKinds() const { return kernel_.openHandleKinds(); }
     std::size_t threads() const { return kernel_.threadCount(); }
@@ -59,6 +62,8 @@ public:
     Kernel& kernel() { return kernel_; }
     Registry& registry() { return registry_; }
     DeviceTree& devices() { return devices_; }
+    Files& files() { return files_; }
+    Heap& heap() { return heap_; }
     Programs& programs() { return programs_; }
     Windows& windows() { return windows_; }
     Resources& resources() { return resources_; }
@@ -77,6 +82,8 @@ private:
     Kernel kernel_;
     Registry registry_;
     DeviceTree devices_;
+    Files files_;
+    Heap heap_;
     Programs programs_;
     Windows windows_;
     Resources resources_;

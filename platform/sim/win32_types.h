@@ -19,6 +19,10 @@ typedef unsigned char BYTE;
 typedef BYTE* PBYTE;
 typedef BYTE* LPBYTE;
 typedef unsigned short WORD;
+typedef unsigned short USHORT;
+typedef unsigned char UCHAR;
+typedef UCHAR* PUCHAR;
+typedef BYTE BOOLEAN;
 typedef std::uint32_t DWORD;
 typedef DWORD* PDWORD;
 typedef DWORD* LPDWORD;
@@ -110,6 +114,8 @@ typedef struct _RTL_CRITICAL_SECTION {
 #define ERROR_OUTOFMEMORY 14
 #define ERROR_NOT_READY 21
 #define ERROR_GEN_FAILURE 31
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_DEV_NOT_EXIST 55
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_INSUFFICIENT_BUFFER 122
@@ -124,6 +130,7 @@ typedef struct _RTL_CRITICAL_SECTION {
 #define ERROR_CANTWRITE 1013
 #define ERROR_KEY_DELETED 1018
 #define ERROR_CHILD_MUST_BE_VOLATILE 1021
+#define ERROR_IO_DEVICE 1117
 #define ERROR_POSSIBLE_DEADLOCK 1131
 #define ERROR_NO_SYSTEM_RESOURCES 1450
 
@@ -614,3 +621,157 @@ typedef struct _NOTIFYICONDATAA {
 #define NIF_STATE 0x00000008
 #define NIF_INFO 0x00000010
 #define NIF_GUID 0x00000020
+
+// --- files, devices and the heap ------------------------------------------------
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    union {
+        struct {
+            DWORD Offset;
+            DWORD OffsetHigh;
+        };
+        PVOID Pointer;
+    };
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
+#define HEAP_NO_SERIALIZE 0x00000001
+#define HEAP_GENERATE_EXCEPTIONS 0x00000004
+#define HEAP_ZERO_MEMORY 0x00000008
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+// --- device interfaces ------------------------------------------------------------
+#define ANYSIZE_ARRAY 1
+
+typedef struct _SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+} SP_DEVICE_INTERFACE_DATA, *PSP_DEVICE_INTERFACE_DATA;
+
+// Packed to one byte on 32-bit Windows (5 bytes), natural on 64-bit (8).
+typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_A {
+    DWORD cbSize;
+    CHAR DevicePath[ANYSIZE_ARRAY];
+} SP_DEVICE_INTERFACE_DETAIL_DATA_A, *PSP_DEVICE_INTERFACE_DETAIL_DATA_A;
+
+#define SPINT_ACTIVE 0x00000001
+#define SPINT_DEFAULT 0x00000002
+#define SPINT_REMOVED 0x00000004
+
+// --- storage control requests -----------------------------------------------------
+// The codes as the SDK's CTL_CODE forms them; all of them are buffered.
+#define METHOD_BUFFERED 0
+#define IOCTL_SCSI_PASS_THROUGH 0x0004D004u
+#define IOCTL_SCSI_MINIPORT 0x0004D008u
+#define IOCTL_SCSI_PASS_THROUGH_DIRECT 0x0004D014u
+#define IOCTL_STORAGE_QUERY_PROPERTY 0x002D1400u
+#define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
+#define FSCTL_LOCK_VOLUME 0x00090018u
+
+typedef struct _SRB_IO_CONTROL {
+    ULONG HeaderLength;
+    UCHAR Signature[8];
+    ULONG Timeout;
+    ULONG ControlCode;
+    ULONG ReturnCode;
+    ULONG Length;
+} SRB_IO_CONTROL, *PSRB_IO_CONTROL;
+
+typedef struct _SCSI_PASS_THROUGH {
+    USHORT Length;
+    UCHAR ScsiStatus;
+    UCHAR PathId;
+    UCHAR TargetId;
+    UCHAR Lun;
+    UCHAR CdbLength;
+    UCHAR SenseInfoLength;
+    UCHAR DataIn;
+    ULONG DataTransferLength;
+    ULONG TimeOutValue;
+    ULONG_PTR DataBufferOffset;
+    ULONG SenseInfoOffset;
+    UCHAR Cdb[16];
+} SCSI_PASS_THROUGH, *PSCSI_PASS_THROUGH;
+
+typedef struct _SCSI_PASS_THROUGH_DIRECT {
+    USHORT Length;
+    UCHAR ScsiStatus;
+    UCHAR PathId;
+    UCHAR TargetId;
+    UCHAR Lun;
+    UCHAR CdbLength;
+    UCHAR SenseInfoLength;
+    UCHAR DataIn;
+    ULONG DataTransferLength;
+    ULONG TimeOutValue;
+    PVOID DataBuffer;
+    ULONG SenseInfoOffset;
+    UCHAR Cdb[16];
+} SCSI_PASS_THROUGH_DIRECT, *PSCSI_PASS_THROUGH_DIRECT;
+
+#define SCSI_IOCTL_DATA_OUT 0
+#define SCSI_IOCTL_DATA_IN 1
+#define SCSI_IOCTL_DATA_UNSPECIFIED 2
+
+typedef enum _STORAGE_PROPERTY_ID { StorageDeviceProperty = 0, StorageAdapterProperty = 1 } STORAGE_PROPERTY_ID;
+typedef enum _STORAGE_QUERY_TYPE { PropertyStandardQuery = 0, PropertyExistsQuery = 1 } STORAGE_QUERY_TYPE;
+
+typedef struct _STORAGE_PROPERTY_QUERY {
+    STORAGE_PROPERTY_ID PropertyId;
+    STORAGE_QUERY_TYPE QueryType;
+    UCHAR AdditionalParameters[1];
+} STORAGE_PROPERTY_QUERY, *PSTORAGE_PROPERTY_QUERY;
+
+typedef enum _STORAGE_BUS_TYPE { BusTypeUnknown = 0, BusTypeScsi = 1, BusTypeSd = 0xC } STORAGE_BUS_TYPE;
+
+typedef struct _STORAGE_DEVICE_DESCRIPTOR {
+    ULONG Version;
+    ULONG Size;
+    UCHAR DeviceType;
+    UCHAR DeviceTypeModifier;
+    BOOLEAN RemovableMedia;
+    BOOLEAN CommandQueueing;
+    ULONG VendorIdOffset;
+    ULONG ProductIdOffset;
+    ULONG ProductRevisionOffset;
+    ULONG SerialNumberOffset;
+    STORAGE_BUS_TYPE BusType;
+    ULONG RawPropertiesLength;
+    UCHAR RawDeviceProperties[1];
+} STORAGE_DEVICE_DESCRIPTOR, *PSTORAGE_DEVICE_DESCRIPTOR;
+
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    std::int64_t QuadPart;
+} LARGE_INTEGER;
+
+typedef enum _MEDIA_TYPE { Unknown = 0, RemovableMedia = 11, FixedMedia = 12 } MEDIA_TYPE;
+
+typedef struct _DISK_GEOMETRY {
+    LARGE_INTEGER Cylinders;
+    MEDIA_TYPE MediaType;
+    DWORD TracksPerCylinder;
+    DWORD SectorsPerTrack;
+    DWORD BytesPerSector;
+} DISK_GEOMETRY, *PDISK_GEOMETRY;
