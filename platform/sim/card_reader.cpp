@@ -16,7 +16,32 @@ std::string folded(std::string s) {
 }
 } // namespace
 
-CardReader::CardReader(Machine& machine) : m_(machine) {}
+CardReader::CardReader(Machine& machine) : m_(machine) {
+    controllerDriver_->setRegisters(defaultCard());
+}
+
+CardRegisters CardReader::defaultCard() {
+    CardRegisters card;
+    // CSD 1.0: READ_BL_LEN 9, C_SIZE 3859, C_SIZE_MULT 7, SECTOR_SIZE 127.
+    card.csd = {0x00, 0x26, 0x00, 0x32, 0x5F, 0x59, 0x83, 0xC4, 0xF6, 0xDB, 0xBF, 0xEF, 0x92, 0x40, 0x40, 0x19};
+    card.mediaId = {0x4D, 0x49, 0x44, 0x30, 0x31, 0x32, 0x33, 0x34};
+    card.challenge = {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8};
+    card.response = {0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58};
+    return card;
+}
+
+// The interface and the device object behind it exist while the maker's
+// driver runs: a switch to the standard driver takes the controller away from
+// the card library, as on a real machine.
+void CardReader::publishInterface() {
+    bool maker = binding_ == Binding::Maker;
+    controllerDriver_->setBound(maker);
+    m_.devices().setInterfacesEnabled(controller_, kStoragePortInterface, maker);
+    if (maker)
+        m_.files().attach(interfacePath_, controllerDriver_);
+    else
+        m_.files().detach(interfacePath_);
+}
 
 std::string CardReader::controllerInstanceId() const {
     char id[96];
@@ -25,7 +50,9 @@ std::string CardReader::controllerInstanceId() const {
     return id;
 }
 
-std::string CardReader::packageFolder() const { return m_.system().windowsDirectory + "\\inf\\hxsdc"; }
+std::string CardReader::packageFolder() const {
+    return m_.system().windowsDirectory + "\\inf\\hxsdc";
+}
 
 void CardReader::install(DWORD deviceId, Binding binding) {
     deviceId_ = deviceId;
@@ -34,6 +61,8 @@ void CardReader::install(DWORD deviceId, Binding binding) {
     m_.registry().setDword(kParametersPath, "DeviceId", deviceId);
     controller_ = m_.devices().add(controllerInstanceId(),
                                    std::string(binding == Binding::Maker ? kMakerDescription : kStandardDescription));
+    interfacePath_ = m_.devices().addInterface(controller_, kStoragePortInterface);
+    publishInterface();
     installTools();
 }
 
@@ -84,6 +113,7 @@ void CardReader::bind(Binding binding) {
     }
     m_.devices().setDescription(controller_,
                                 std::string(binding == Binding::Maker ? kMakerDescription : kStandardDescription));
+    publishInterface();
     m_.devices().announceChange();
     refreshChild();
     // The maker's driver, once loaded, reports an SDIO card it finds.
@@ -93,6 +123,7 @@ void CardReader::bind(Binding binding) {
 
 void CardReader::insert(Card card) {
     card_ = card;
+    controllerDriver_->setCardIn(card == Card::Memory);
     tell(card == Card::Sdio ? "SDIO card inserted" : "memory card inserted");
     if (binding_ == Binding::Maker) {
         // The maker's driver reports an SDIO card through the registry only;
@@ -109,6 +140,7 @@ void CardReader::insert(Card card) {
 void CardReader::remove() {
     Card was = card_;
     card_ = Card::None;
+    controllerDriver_->setCardIn(false);
     tell("card removed");
     if (child_)
         refreshChild();

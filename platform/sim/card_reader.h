@@ -5,8 +5,10 @@
 #pragma once
 
 #include "platform/sim/machine.h"
+#include "platform/sim/sd_controller.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,9 +20,9 @@ enum class ControllerState { Running, Absent, Disabled, Problem, PrivateProblem,
 
 // How the simulated device-console tool behaves.
 enum class DevconMode {
-    Rebinds,       // "update" rebinds the controller
-    Missing,       // the tool is not in the package folder: the start fails
-    Hangs,         // the tool never ends
+    Rebinds,              // "update" rebinds the controller
+    Missing,              // the tool is not in the package folder: the start fails
+    Hangs,                // the tool never ends
     EndsWithoutRebinding, // fails in its own work, silently
 };
 
@@ -32,10 +34,16 @@ struct DevconCommand {
 };
 
 class CardReader {
-public:
+  public:
     static constexpr const char* kMakerDescription = "Halvex Integrated MMC/SD controller";
     static constexpr const char* kStandardDescription = "SDA Standard Compliant SD Host Controller";
     static constexpr const char* kParametersPath = "HKLM\\SYSTEM\\CurrentControlSet\\services\\HXSDCRDR\\Parameters";
+    // The storage-port interface class the maker's driver registers.
+    static constexpr GUID kStoragePortInterface = {
+        0x2accfe60, 0xc130, 0x11d2, {0xb0, 0x82, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+    // The memory card a reader holds unless told otherwise: a standard
+    // capacity card of about 1 GB.
+    static CardRegisters defaultCard();
 
     explicit CardReader(Machine& machine);
 
@@ -51,6 +59,12 @@ public:
     Card card() const { return card_; }
     void setControllerState(ControllerState state, ULONG problem = 0);
 
+    // The maker's driver behind the controller's storage-port interface,
+    // there while the maker's driver is bound, and the memory card it sees.
+    SdController& controllerDriver() { return *controllerDriver_; }
+    std::string interfacePath() const { return interfacePath_; }
+    void setCard(const CardRegisters& registers) { controllerDriver_->setRegisters(registers); }
+
     // The tool: how long an update takes, and how it behaves.
     void setDevconDuration(DWORD ms) { devconMs_ = ms; }
     void setDevconMode(DevconMode mode);
@@ -62,10 +76,11 @@ public:
     // Told of what happens at the reader: cards, bindings, tool runs.
     void onEvent(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
 
-private:
+  private:
     DWORD runDevcon(const ProgramRun& run);
     void installTools();
     void refreshChild();
+    void publishInterface();
 
     Machine& m_;
     DWORD deviceId_ = 0x1234;
@@ -73,6 +88,8 @@ private:
     Card card_ = Card::None;
     DEVINST controller_ = 0;
     DEVINST child_ = 0;
+    std::shared_ptr<SdController> controllerDriver_ = std::make_shared<SdController>();
+    std::string interfacePath_;
     DWORD devconMs_ = 3000;
     DevconMode mode_ = DevconMode::Rebinds;
     mutable std::mutex mutex_;
