@@ -40,9 +40,9 @@ enum {
 
 /* DDChkSDCard's card status bits. */
 enum {
-    FERROCARD_CARD_CHECKED = 0x0001,         /* the checks ran */
+    FERROCARD_CARD_CHECKED = 0x0001, /* the checks ran */
     FERROCARD_CARD_WRITE_PROTECTED = 0x0002,
-    FERROCARD_CARD_HIGH_CAPACITY = 0x0004,   /* high capacity, up to 32 GB */
+    FERROCARD_CARD_HIGH_CAPACITY = 0x0004,    /* high capacity, up to 32 GB */
     FERROCARD_CARD_EXTENDED_CAPACITY = 0x0010 /* high capacity, above 32 GB */
 };
 

@@ -1,6 +1,6 @@
 #include "service/device_enumeration.h"
 
-#include "service/scoped.h"
+#include "platform/scoped.h"
 #include "service/trace.h"
 
 #include <cctype>

@@ -2,7 +2,7 @@
 
 #include "service/device_enumeration.h"
 #include "service/parameters.h"
-#include "service/scoped.h"
+#include "platform/scoped.h"
 #include "service/service.h"
 #include "service/trace.h"
 

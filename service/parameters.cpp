@@ -1,6 +1,6 @@
 #include "service/parameters.h"
 
-#include "service/scoped.h"
+#include "platform/scoped.h"
 #include "service/trace.h"
 
 namespace {

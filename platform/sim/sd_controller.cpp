@@ -54,9 +54,9 @@ CardRegisters SdController::registers() const {
     return registers_;
 }
 
-void SdController::setReply(std::uint32_t code, CommandReply reply, unsigned times, DWORD error) {
+void SdController::setReply(std::uint32_t code, CommandReply reply, unsigned times, DWORD error, unsigned skip) {
     std::lock_guard<std::mutex> lock(mutex_);
-    rules_[code] = Rule{reply, times, error};
+    rules_[code] = Rule{reply, times, error, skip};
 }
 
 void SdController::clearReplies() {
@@ -113,6 +113,10 @@ ControlReply SdController::control(const ControlRequest& request) {
 
     std::uint32_t returnCode = 0;
     auto rule = rules_.find(code);
+    if (rule != rules_.end() && rule->second.skip) {
+        --rule->second.skip;
+        rule = rules_.end();
+    }
     if (rule != rules_.end()) {
         Rule r = rule->second;
         if (r.remaining && --rule->second.remaining == 0)

@@ -66,8 +66,10 @@ class SdController : public DeviceObject {
     void setRegisters(const CardRegisters& registers);
     CardRegisters registers() const;
 
-    // The next `times` requests with `code` (every one, for 0) answer so.
-    void setReply(std::uint32_t code, CommandReply reply, unsigned times = 0, DWORD error = kFailure);
+    // After `skip` requests with `code` answered as usual, the next `times`
+    // (every one, for 0) answer so.
+    void setReply(std::uint32_t code, CommandReply reply, unsigned times = 0, DWORD error = kFailure,
+                  unsigned skip = 0);
     void clearReplies();
 
     // What the host left on the card.
@@ -85,6 +87,7 @@ class SdController : public DeviceObject {
         CommandReply reply;
         unsigned remaining; // 0: every request
         DWORD error;
+        unsigned skip;
     };
     // Carries out one command on the payload; answers the error, if any.
     DWORD executeLocked(std::uint32_t code, BYTE* payload, std::uint32_t length);

@@ -41,7 +41,12 @@ inline HANDLE invalidHandleValue() { return INVALID_HANDLE_VALUE; }
 inline LONG WINAPI closeRegistryKey(HKEY key) { return RegCloseKey(key); }
 inline BOOL WINAPI destroyDeviceList(HDEVINFO list) { return SetupDiDestroyDeviceInfoList(list); }
 inline BOOL WINAPI closeKernelHandle(HANDLE h) { return CloseHandle(h); }
+// The process heap's handle is fixed for the life of the process.
+inline BOOL WINAPI freeHeapBlock(LPVOID block) { return HeapFree(GetProcessHeap(), 0, block); }
 
 using ScopedKey = Scoped<HKEY, closeRegistryKey, nullValue<HKEY>>;
 using ScopedDeviceList = Scoped<HDEVINFO, destroyDeviceList, invalidHandleValue>;
 using ScopedHandle = Scoped<HANDLE, closeKernelHandle, nullValue<HANDLE>>;
+// What CreateFileA answers: INVALID_HANDLE_VALUE, not null, for none.
+using ScopedFile = Scoped<HANDLE, closeKernelHandle, invalidHandleValue>;
+using ScopedHeapBlock = Scoped<LPVOID, freeHeapBlock, nullValue<LPVOID>>;

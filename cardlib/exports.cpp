@@ -1,0 +1,107 @@
+// The exports: each checks its arguments, runs one operation of the library
+// and answers its status code.
+#include "Ferrocard.h"
+#include "cardlib/card_checks.h"
+#include "cardlib/discovery.h"
+#include "cardlib/secure_commands.h"
+#include "cardlib/state.h"
+#include "cardlib/status.h"
+
+using namespace ferrocard;
+
+namespace {
+
+// The controller handle a successful DDSysInit replaces is closed: each
+// repeated call would leak one otherwise. Callers rely only on the last one.
+void replaceController(HANDLE handle) {
+    HANDLE old = library().controller;
+    library().controller = handle;
+    if (old && old != INVALID_HANDLE_VALUE && old != handle)
+        CloseHandle(old);
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t FERROCARD_CALL DDSysInit(void) {
+    if (!findController(1))
+        return kNoController; // the handle keeps its value
+    HANDLE controller = openDevice(library().controllerPath);
+    if (controller == INVALID_HANDLE_VALUE) {
+        replaceController(NULL);
+        return kNoController;
+    }
+    replaceController(controller);
+    return kOk;
+}
+
+// The controller stays open until the process ends: commands after this
+// still reach it.
+uint32_t FERROCARD_CALL DDSysFini(void) {
+    return kOk;
+}
+
+// Exported also as DDLockDrive and DDUnlockDrive. It reads no arguments, so
+// a caller may pass any: the caller cleans the stack.
+uint32_t FERROCARD_CALL DDInit(void) {
+    return kOk;
+}
+uint32_t FERROCARD_CALL DDLockDrive(void) __attribute__((alias("DDInit"), nothrow));
+uint32_t FERROCARD_CALL DDUnlockDrive(void) __attribute__((alias("DDInit"), nothrow));
+
+// Ends the use of the card's drive. The drive side holds nothing between
+// calls (every call that opens the drive closes it again), so there is
+// nothing to release, and everything stays usable afterwards.
+uint32_t FERROCARD_CALL DDFini(void) {
+    return kOk;
+}
+
+uint32_t FERROCARD_CALL DDSecureIdentify(uint32_t* capacityClass) {
+    if (capacityClass)
+        *capacityClass = library().drive.capacityClass;
+    return kOk;
+}
+
+uint32_t FERROCARD_CALL DDChkSDCard(uint16_t driveNumber, uint16_t* cardStatus) {
+    return checkCard(driveNumber, cardStatus);
+}
+
+uint32_t FERROCARD_CALL DDGetMID(uint8_t* mediaId) {
+    return getMediaId(mediaId);
+}
+uint32_t FERROCARD_CALL DDSetChallenge(const uint8_t* challenge) {
+    return setChallenge(challenge);
+}
+uint32_t FERROCARD_CALL DDGetChallenge(uint8_t* challenge) {
+    return getChallenge(challenge);
+}
+uint32_t FERROCARD_CALL DDSetResponse(const uint8_t* response) {
+    return setResponse(response);
+}
+uint32_t FERROCARD_CALL DDGetResponse(uint8_t* response) {
+    return getResponse(response);
+}
+uint32_t FERROCARD_CALL DDChangeSA(void) {
+    return changeSecureArea();
+}
+
+uint32_t FERROCARD_CALL DDReadMKB(uint8_t* destination, uint16_t count, uint8_t selector, uint16_t firstIndex) {
+    return readMediaKeyBlock(destination, count, selector, firstIndex);
+}
+uint32_t FERROCARD_CALL DDSecureRead(uint8_t* destination, uint16_t count) {
+    return secureRead(destination, count);
+}
+uint32_t FERROCARD_CALL DDSecureWrite(const uint8_t* data, uint16_t count) {
+    return secureWrite(data, count);
+}
+uint32_t FERROCARD_CALL DDReadPT(uint8_t* destination, uint16_t count, uint32_t first) {
+    return readProtectedArea(destination, count, first);
+}
+
+} // extern "C"
+
+// The library's entry routine: loading and unloading touch no state.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+    return TRUE;
+}

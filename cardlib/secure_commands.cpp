@@ -1,0 +1,185 @@
+#include "cardlib/secure_commands.h"
+
+#include "cardlib/bytes.h"
+#include "cardlib/state.h"
+#include "cardlib/status.h"
+#include "cardlib/transport.h"
+#include "platform/scoped.h"
+
+#include <string.h>
+
+namespace ferrocard {
+
+namespace {
+
+constexpr uint32_t kShortPayload = 8;
+// The identifier and each media key block are asked for up to this many
+// times, with this pause after every failed attempt.
+constexpr unsigned kPatientAttempts = 10;
+constexpr DWORD kRetryPauseMs = 2000;
+// The address-set command's packet: the header and 8 payload bytes.
+constexpr uint32_t kAddressPacketSize = kPacketHeaderSize + 8;
+
+// How one of the six short commands differs from the others.
+struct ShortCommand {
+    Command command;
+    uint32_t length;       // 8, or 0 for change-SA
+    bool sendsCallerBytes; // the caller's 8 bytes go out in the payload
+    bool copiesBack;       // the payload's 8 bytes go back to the caller, whatever the outcome
+    unsigned attempts;
+};
+
+uint32_t runShortCommand(const ShortCommand& c, uint8_t* callerBytes) {
+    uint8_t packet[kSmallPacketSize] = {};
+    BOOL sent = FALSE;
+    for (unsigned attempt = 0; attempt < c.attempts && !sent; ++attempt) {
+        memset(packet, 0, sizeof packet);
+        setPayloadLength(packet, c.length);
+        if (c.sendsCallerBytes)
+            memcpy(payloadOf(packet), callerBytes, kShortPayload);
+        DWORD returned = 0;
+        sent = sendCommand(library().controller, c.command, packet, &returned);
+        if (!sent && c.attempts > 1)
+            Sleep(kRetryPauseMs);
+    }
+    if (c.copiesBack)
+        memcpy(callerBytes, payloadOf(packet), kShortPayload);
+    return sent ? kOk : kCommandFailed;
+}
+
+uint32_t shortCommand(const ShortCommand& c, const uint8_t* callerBytes) {
+    // Refused before anything is sent: there is nowhere to take the 8 bytes
+    // from or put them.
+    if (c.length && !callerBytes)
+        return kCommandFailed;
+    return runShortCommand(c, const_cast<uint8_t*>(callerBytes));
+}
+
+// The address-set command that always goes right before a block-data command.
+bool setAddress(uint32_t start, uint32_t count) {
+    uint8_t packet[kAddressPacketSize] = {};
+    setPayloadLength(packet, 8);
+    storeLe32(payloadOf(packet), start);
+    storeLe32(payloadOf(packet) + 4, count);
+    DWORD returned = 0;
+    return sendCommand(library().controller, Command::SetAddress, packet, &returned) != FALSE;
+}
+
+// A heap packet of the header and `blocks` blocks, zeroed by the heap itself:
+// a secure transfer of 65535 blocks then costs no second pass over 32 MiB.
+uint8_t* blockPacket(ScopedHeapBlock& block, uint32_t blocks) {
+    block.reset(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, kPacketHeaderSize + blocks * kBlockSize));
+    auto* packet = static_cast<uint8_t*>(block.get());
+    if (packet)
+        setPayloadLength(packet, blocks * kBlockSize);
+    return packet;
+}
+
+} // namespace
+
+uint32_t getMediaId(uint8_t* mediaId) {
+    return shortCommand({Command::GetMid, kShortPayload, false, true, kPatientAttempts}, mediaId);
+}
+uint32_t setChallenge(const uint8_t* challenge) {
+    return shortCommand({Command::SetChallenge, kShortPayload, true, false, 1}, challenge);
+}
+uint32_t getChallenge(uint8_t* challenge) {
+    return shortCommand({Command::GetChallenge, kShortPayload, false, true, 1}, challenge);
+}
+uint32_t setResponse(const uint8_t* response) {
+    return shortCommand({Command::SetResponse, kShortPayload, true, false, 1}, response);
+}
+uint32_t getResponse(uint8_t* response) {
+    return shortCommand({Command::GetResponse, kShortPayload, false, true, 1}, response);
+}
+uint32_t changeSecureArea() {
+    return shortCommand({Command::ChangeSa, 0, false, false, 1}, NULL);
+}
+
+uint32_t readMediaKeyBlock(uint8_t* destination, uint16_t count, uint8_t selector, uint16_t firstIndex) {
+    if (count == 0)
+        return kOk;
+    if (!destination)
+        return kCommandFailed;
+    for (uint32_t k = 0; k < count; ++k) {
+        ScopedHeapBlock block;
+        uint8_t* packet = blockPacket(block, 1);
+        if (!packet)
+            return kCommandFailed;
+        // The request word: block index (wrapping at 65536), selector, one block.
+        const uint32_t word =
+            static_cast<uint16_t>(firstIndex + k) | (static_cast<uint32_t>(selector) << 16) | (1u << 24);
+        BOOL sent = FALSE;
+        for (unsigned attempt = 0; attempt < kPatientAttempts && !sent; ++attempt) {
+            memset(packet, 0, kBlockPacketSize);
+            setPayloadLength(packet, kBlockSize);
+            storeLe32(payloadOf(packet), word);
+            DWORD returned = 0;
+            sent = sendCommand(library().controller, Command::ReadMkb, packet, &returned);
+            if (!sent)
+                Sleep(kRetryPauseMs);
+        }
+        // The reply replaces the request word; a failed block gets the
+        // payload as it stands.
+        memcpy(destination + k * kBlockSize, payloadOf(packet), kBlockSize);
+        if (!sent)
+            return kCommandFailed;
+    }
+    return kOk;
+}
+
+uint32_t secureRead(uint8_t* destination, uint16_t count) {
+    if (count && !destination)
+        return kCommandFailed;
+    if (!setAddress(0, count))
+        return kCommandFailed;
+    ScopedHeapBlock block;
+    uint8_t* packet = blockPacket(block, count);
+    if (!packet)
+        return kCommandFailed;
+    DWORD returned = 0;
+    BOOL sent = sendCommand(library().controller, Command::SecureRead, packet, &returned);
+    if (count)
+        memcpy(destination, payloadOf(packet), count * kBlockSize);
+    return sent ? kOk : kCommandFailed;
+}
+
+uint32_t secureWrite(const uint8_t* data, uint16_t count) {
+    if (library().writeProtected)
+        return kWriteProtected;
+    if (count && !data)
+        return kCommandFailed;
+    if (!setAddress(0, count))
+        return kCommandFailed;
+    ScopedHeapBlock block;
+    uint8_t* packet = blockPacket(block, count);
+    if (!packet)
+        return kCommandFailed;
+    if (count)
+        memcpy(payloadOf(packet), data, count * kBlockSize);
+    DWORD returned = 0;
+    return sendCommand(library().controller, Command::SecureWrite, packet, &returned) ? kOk : kCommandFailed;
+}
+
+uint32_t readProtectedArea(uint8_t* destination, uint16_t count, uint32_t first) {
+    if (count == 0)
+        return kOk;
+    if (!destination)
+        return kCommandFailed;
+    for (uint32_t k = 0; k < count; ++k) {
+        if (!setAddress(first + k, 1))
+            return kCommandFailed;
+        ScopedHeapBlock block;
+        uint8_t* packet = blockPacket(block, 1);
+        if (!packet)
+            return kCommandFailed;
+        DWORD returned = 0;
+        BOOL sent = sendCommand(library().controller, Command::ReadProtectedBlock, packet, &returned);
+        memcpy(destination + k * kBlockSize, payloadOf(packet), kBlockSize);
+        if (!sent)
+            return kCommandFailed;
+    }
+    return kOk;
+}
+
+} // namespace ferrocard
