@@ -3,6 +3,8 @@
 #include "Ferrocard.h"
 #include "cardlib/card_checks.h"
 #include "cardlib/discovery.h"
+#include "cardlib/identify.h"
+#include "cardlib/protected_write.h"
 #include "cardlib/secure_commands.h"
 #include "cardlib/state.h"
 #include "cardlib/status.h"
@@ -63,6 +65,34 @@ uint32_t FERROCARD_CALL DDSecureIdentify(uint32_t* capacityClass) {
     return kOk;
 }
 
+uint32_t FERROCARD_CALL DDSysDrive(uint16_t driveIndex, uint16_t* driveId) {
+    return findCardDrive(driveIndex, driveId);
+}
+
+uint32_t FERROCARD_CALL DDIdentify(uint32_t* noSectors, uint32_t* erasesize, uint16_t* cylinders, uint16_t* noHeads,
+                                   uint16_t* bytesPerSector, uint16_t* sectorsPerTrack, uint8_t* readBlLen,
+                                   uint16_t* Csize, uint8_t* CsizeMult, uint8_t* reserved1, uint8_t* reserved2) {
+    // Every value has somewhere to go, or nothing is done.
+    if (!noSectors || !erasesize || !cylinders || !noHeads || !bytesPerSector || !sectorsPerTrack || !readBlLen ||
+        !Csize || !CsizeMult || !reserved1 || !reserved2)
+        return kCommandFailed;
+    Identity id;
+    if (uint32_t status = identify(id))
+        return status;
+    *noSectors = id.noSectors;
+    *erasesize = id.erasesize;
+    *cylinders = id.cylinders;
+    *noHeads = id.noHeads;
+    *bytesPerSector = id.bytesPerSector;
+    *sectorsPerTrack = id.sectorsPerTrack;
+    *readBlLen = id.readBlLen;
+    *Csize = id.Csize;
+    *CsizeMult = id.CsizeMult;
+    *reserved1 = 0;
+    *reserved2 = 0;
+    return kOk;
+}
+
 uint32_t FERROCARD_CALL DDChkSDCard(uint16_t driveNumber, uint16_t* cardStatus) {
     return checkCard(driveNumber, cardStatus);
 }
@@ -94,6 +124,9 @@ uint32_t FERROCARD_CALL DDSecureRead(uint8_t* destination, uint16_t count) {
 }
 uint32_t FERROCARD_CALL DDSecureWrite(const uint8_t* data, uint16_t count) {
     return secureWrite(data, count);
+}
+uint32_t FERROCARD_CALL DDWritePT(const uint8_t* data, uint16_t secsize, uint32_t offset) {
+    return writeProtectedSectors(data, secsize, offset);
 }
 uint32_t FERROCARD_CALL DDReadPT(uint8_t* destination, uint16_t count, uint32_t first) {
     return readProtectedArea(destination, count, first);

@@ -1,0 +1,73 @@
+#include "cardlib/protected_write.h"
+
+#include "cardlib/bytes.h"
+#include "cardlib/discovery.h"
+#include "cardlib/drive_probe.h"
+#include "cardlib/status.h"
+#include "platform/scoped.h"
+
+#include <stddef.h>
+#include <string.h>
+
+namespace ferrocard {
+
+namespace {
+
+// The request: the direct pass-through structure, a filler that realigns,
+// and the sense area.
+struct WriteRequest {
+    SCSI_PASS_THROUGH_DIRECT request;
+    ULONG filler;
+    UCHAR sense[32];
+};
+static_assert(sizeof(void*) != 4 || (sizeof(SCSI_PASS_THROUGH_DIRECT) == 44 && offsetof(WriteRequest, sense) == 48 &&
+                                     sizeof(WriteRequest) == 80),
+              "the 32-bit write request");
+
+constexpr UCHAR kWrite10 = 0x2A;
+constexpr UCHAR kTargetId = 1;
+constexpr UCHAR kCdbLength = 10;
+constexpr UCHAR kSenseLength = 24;
+constexpr ULONG kWriteTimeoutSeconds = 2000;
+constexpr uint32_t kSectorSize = 512;
+constexpr DWORD kSettleMs = 60; // after every write that opened the drive
+
+} // namespace
+
+uint32_t writeProtectedSectors(const uint8_t* data, uint16_t secsize, uint32_t offset) {
+    if (library().writeProtected)
+        return kWriteProtected;
+    if (secsize && !data)
+        return kCommandFailed;
+    char path[kDrivePathSize];
+    formDrivePath(path, library().driveNumber);
+    ScopedFile drive(openDevice(path));
+    if (!drive)
+        return kCommandFailed; // no drive probed yet, or it is gone
+    // The write goes ahead whether or not the lock was granted.
+    DWORD returned = 0;
+    DeviceIoControl(drive.get(), FSCTL_LOCK_VOLUME, NULL, 0, NULL, 0, &returned, NULL);
+
+    WriteRequest r;
+    memset(&r, 0, sizeof r);
+    r.request.Length = sizeof r.request;
+    r.request.TargetId = kTargetId;
+    r.request.CdbLength = kCdbLength;
+    r.request.SenseInfoLength = kSenseLength;
+    r.request.DataIn = SCSI_IOCTL_DATA_OUT;
+    r.request.DataTransferLength = secsize * kSectorSize;
+    r.request.TimeOutValue = kWriteTimeoutSeconds;
+    r.request.DataBuffer = const_cast<uint8_t*>(data); // the platform reads it in place
+    r.request.SenseInfoOffset = offsetof(WriteRequest, sense);
+    r.request.Cdb[0] = kWrite10;
+    storeBe32(r.request.Cdb + 2, offset);
+    storeBe16(r.request.Cdb + 7, secsize);
+    const bool written =
+        DeviceIoControl(drive.get(), IOCTL_SCSI_PASS_THROUGH_DIRECT, &r, sizeof r, &r, sizeof r, &returned, NULL) &&
+        reinterpret_cast<const uint8_t*>(&r)[offsetof(SCSI_PASS_THROUGH_DIRECT, ScsiStatus)] == 0;
+    drive.reset(); // which also releases the lock
+    Sleep(kSettleMs);
+    return written ? kOk : kCommandFailed;
+}
+
+} // namespace ferrocard
