@@ -27,6 +27,7 @@ $(addprefix test-,$(LINUX_PRESETS)): test-%:
 	@$(STAGE) "build $*" cmake --build --preset $* -j$(JOBS) >/dev/null
 	@$(STAGE) "test $*" ctest --preset $* -j$(JOBS)
 	@if [ $* = linux ]; then $(STAGE) "benchmark (virtual time)" build/linux/bench/service_bench --benchmark_min_time=0.05; fi
+	@if [ $* = linux ]; then $(STAGE) "benchmark (card library)" build/linux/bench/cardlib_bench; fi
 
 test-mingw-i686:
 	@$(STAGE) "configure mingw-i686" cmake --preset mingw-i686 >/dev/null

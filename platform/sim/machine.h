@@ -18,6 +18,8 @@
 #include "platform/sim/system.h"
 #include "platform/sim/windows.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,7 +33,7 @@ struct MachineOptions {
 };
 
 class Machine {
-public:
+  public:
     explicit Machine(MachineOptions options = {});
     ~Machine();
     Machine(const Machine&) = delete;
@@ -78,7 +80,12 @@ public:
     // error an injected fault asks for.
     std::optional<std::uint32_t> enter(const char* function, std::string arguments);
 
-private:
+    // Real time spent inside the file, device-control and heap calls: what a
+    // benchmark subtracts from a caller's time to see the caller's own work.
+    std::uint64_t platformNanoseconds() const { return platformNanoseconds_.load(); }
+    void addPlatformNanoseconds(std::uint64_t ns) { platformNanoseconds_ += ns; }
+
+  private:
     Kernel kernel_;
     Registry registry_;
     DeviceTree devices_;
@@ -91,6 +98,23 @@ private:
     SystemConfig system_;
     Faults faults_;
     Records records_;
+    std::atomic<std::uint64_t> platformNanoseconds_{0};
+};
+
+// Adds the real time of its own life to the machine's platform time.
+class TimedCall {
+  public:
+    explicit TimedCall(Machine& m) : m_(m), start_(std::chrono::steady_clock::now()) {}
+    ~TimedCall() {
+        m_.addPlatformNanoseconds(static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count()));
+    }
+    TimedCall(const TimedCall&) = delete;
+    TimedCall& operator=(const TimedCall&) = delete;
+
+  private:
+    Machine& m_;
+    std::chrono::steady_clock::time_point start_;
 };
 
 } // namespace sim
