@@ -46,6 +46,11 @@ void onDeviceChange(WPARAM code) {
 
 } // namespace
 
+void ListenerForgetProcessState() {
+    ghDialogWnd = nullptr;
+    ghDevNotify = nullptr;
+}
+
 int DoRegisterDeviceInterfaceToHwnd(GUID interfaceClass, HWND window, HDEVNOTIFY* notify) {
     DEV_BROADCAST_DEVICEINTERFACE_A filter;
     std::memset(&filter, 0, sizeof filter);

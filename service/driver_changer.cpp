@@ -81,6 +81,8 @@ BYTE versionBits(const OSVERSIONINFOEXA& v) {
 
 } // namespace
 
+void DriverChangerForgetProcessState() { gbOsVersionCode = kOsUnclassified; }
+
 int GetOsVersionCode(BYTE& code) {
     if (code != kOsUnclassified)
         return 1;

@@ -29,6 +29,9 @@ constexpr DWORD kMaxDeviceId = 0xFFFF;
 // The process-wide operating-system code; 0xFF until classified.
 extern BYTE gbOsVersionCode;
 
+// Back to the state of a freshly loaded process: the code unclassified.
+void DriverChangerForgetProcessState();
+
 // Classifies the running system into `code` when it holds 0xFF. 1 when the
 // code now holds a supported system, 0 when not (the code is then 0xFF).
 int GetOsVersionCode(BYTE& code);
