@@ -128,9 +128,13 @@ wine_make_prefix() {
     mv -- "$prefix.new" "$prefix"
 }
 
-# Boots a fresh prefix at $1 and waits for its server to end.
+# Boots a fresh prefix at $1 and waits for its server to end. Without a
+# window manager, Wine must manage its windows itself, or hiding one stalls
+# for two seconds: set before the prefix's first session, whose desktop
+# would otherwise start without it.
 wine_boot_prefix() {
     WINEPREFIX=$1 "$WINE" wineboot -i </dev/null
+    WINEPREFIX=$1 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
     WINEPREFIX=$1 "$WINESERVER" -w
 }
 
