@@ -7,5 +7,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# 32-bit Windows programs cannot run on this kernel: this build is checked by
-# compiling it and inspecting the result, never by running it.
+# Tests of the 32-bit build run under Wine too, in the prefix the test run
+# makes, as 32-bit programs on 64-bit Windows (WoW64).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine/wine-run)

@@ -1,5 +1,6 @@
 #include "service/device_change_listener.h"
 
+#include "service/hidden_window.h"
 #include "service/service.h"
 #include "service/trace.h"
 #include "service/workers.h"
@@ -45,6 +46,11 @@ void onDeviceChange(WPARAM code) {
 
 } // namespace
 
+void ListenerForgetProcessState() {
+    ghDialogWnd = nullptr;
+    ghDevNotify = nullptr;
+}
+
 int DoRegisterDeviceInterfaceToHwnd(GUID interfaceClass, HWND window, HDEVNOTIFY* notify) {
     DEV_BROADCAST_DEVICEINTERFACE_A filter;
     std::memset(&filter, 0, sizeof filter);
@@ -72,9 +78,8 @@ INT_PTR CALLBACK SdioDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         onDeviceChange(wParam);
         break;
     case WM_WINDOWPOSCHANGING:
-        // The modal loop shows its dialog once the queue first runs empty;
-        // this window is only an ear for broadcasts and must never be seen.
-        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+        // Only an ear for broadcasts: never seen.
+        RefuseToBeShown(lParam);
         break;
     default:
         break;

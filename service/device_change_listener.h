@@ -10,5 +10,8 @@ constexpr WORD kListenerDialogId = 129;
 extern HWND ghDialogWnd;
 extern HDEVNOTIFY ghDevNotify;
 
+// Back to the state of a freshly loaded process: no window, no registration.
+void ListenerForgetProcessState();
+
 INT_PTR CALLBACK SdioDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int DoRegisterDeviceInterfaceToHwnd(GUID interfaceClass, HWND window, HDEVNOTIFY* notify);

@@ -81,6 +81,8 @@ BYTE versionBits(const OSVERSIONINFOEXA& v) {
 
 } // namespace
 
+void DriverChangerForgetProcessState() { gbOsVersionCode = kOsUnclassified; }
+
 int GetOsVersionCode(BYTE& code) {
     if (code != kOsUnclassified)
         return 1;
@@ -127,9 +129,17 @@ int RunDevconUpdate(const char* windowsDirectory, BYTE osCode, const char* infPa
         SvcTrace("RunDevconUpdate:Error(%X) in ShellExecuteEx %s.", GetLastError(), tool);
         return 1;
     }
+    // Only a run seen to end counts as done: the operator checks the devices
+    // next, and a tool still at work would be rebinding them under it.
     ScopedHandle process(run.hProcess);
-    if (process)
-        WaitForSingleObject(process.get(), INFINITE);
+    if (!process) {
+        SvcTrace("RunDevconUpdate: no process handle to wait for.");
+        return 1;
+    }
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+        SvcTrace("RunDevconUpdate:Error(%X) in WaitForSingleObject.", GetLastError());
+        return 1;
+    }
     return 0;
 }
 

@@ -29,11 +29,15 @@ constexpr DWORD kMaxDeviceId = 0xFFFF;
 // The process-wide operating-system code; 0xFF until classified.
 extern BYTE gbOsVersionCode;
 
+// Back to the state of a freshly loaded process: the code unclassified.
+void DriverChangerForgetProcessState();
+
 // Classifies the running system into `code` when it holds 0xFF. 1 when the
 // code now holds a supported system, 0 when not (the code is then 0xFF).
 int GetOsVersionCode(BYTE& code);
 // Runs "<tool> update <inf> "<hardware id>"" hidden and waits for it; 0 when
-// it ran and ended, nonzero when it could not be started.
+// it ran and ended, nonzero when it could not be started or its end cannot be
+// waited for.
 int RunDevconUpdate(const char* windowsDirectory, BYTE osCode, const char* infPath, const char* hardwareId);
 // 1 when the tool was started and has ended, 0 when refused or not started.
 int ChangeDriver(int type);

@@ -9,25 +9,22 @@ LONG openParametersKey(ScopedKey& key) {
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, KEY_ALL_ACCESS, key.put());
 }
 
-// Reads a value of exactly four bytes, whatever its registry type. A longer
-// value does not fit the buffer; a shorter one would leave bytes undefined, so
-// it is refused as well.
-LONG readFourBytes(HKEY key, const char* name, DWORD* out) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
-    if (status == ERROR_SUCCESS && size != sizeof value)
-        status = ERROR_INVALID_DATA;
-    if (status == ERROR_SUCCESS)
-        *out = value;
-    return status;
-}
-
 LONG writeFourBytes(HKEY key, const char* name, DWORD value) {
     return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 } // namespace
+
+LONG ReadFourByteValue(HKEY key, const char* name, DWORD* value) {
+    DWORD read = 0;
+    DWORD size = sizeof read;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&read), &size);
+    if (status == ERROR_SUCCESS && size != sizeof read)
+        status = ERROR_INVALID_DATA;
+    if (status == ERROR_SUCCESS)
+        *value = read;
+    return status;
+}
 
 LONG CreateParametersKey(HKEY* key) {
     DWORD disposition = 0;
@@ -43,7 +40,7 @@ bool supportSDIO() {
         return false;
     }
     DWORD value = 0;
-    status = readFourBytes(key.get(), kValueIsSupportSDIO, &value);
+    status = ReadFourByteValue(key.get(), kValueIsSupportSDIO, &value);
     if (status != ERROR_SUCCESS) {
         SvcTrace("supportSDIO:Error(%X) RegQueryValueEx.", errorCodeOf(status));
         return false;
@@ -60,7 +57,7 @@ DWORD ReadDeviceID() {
         return 0;
     }
     DWORD value = 0;
-    status = readFourBytes(key.get(), kValueDeviceId, &value);
+    status = ReadFourByteValue(key.get(), kValueDeviceId, &value);
     if (status != ERROR_SUCCESS) {
         SvcTrace("ReadDeviceID:Error(%X) RegQueryValueEx.", errorCodeOf(status));
         return 0;
@@ -77,7 +74,7 @@ LONG ReadDriverSwitchFlag(DWORD* value) {
         return status;
     }
     DWORD read = 0;
-    status = readFourBytes(key.get(), kValueDriverSwitchFlag, &read);
+    status = ReadFourByteValue(key.get(), kValueDriverSwitchFlag, &read);
     if (status != ERROR_SUCCESS) {
         SvcTrace("ReadDriverSwitchFlag:Error(%X) RegQueryValueEx.", errorCodeOf(status));
         return status;

@@ -21,6 +21,12 @@ constexpr DWORD kSwitchingToMaker = 0x81;
 // the service made up must not outlive a restart), with full access.
 LONG CreateParametersKey(HKEY* key);
 
+// The one rule for reading a value of the key: exactly four bytes, whatever
+// the registry type. A longer value does not fit (ERROR_MORE_DATA); a
+// shorter one would leave bytes undefined and is refused as well
+// (ERROR_INVALID_DATA). `value` changes only on success.
+LONG ReadFourByteValue(HKEY key, const char* name, DWORD* value);
+
 // True only when IsSupportSDIO could be read and is 1. Creates the key as an
 // empty volatile key when it does not exist.
 bool supportSDIO();

@@ -16,8 +16,7 @@ constexpr DWORD kAllChanges = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBU
 
 LONG RestoreRegisterKey(HKEY key) {
     DWORD value = 0;
-    DWORD size = sizeof value;
-    LONG status = RegQueryValueExA(key, kValueIsSDIOPresent, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
+    LONG status = ReadFourByteValue(key, kValueIsSDIOPresent, &value);
     SvcTrace("RestoreRegisterKey:RegQueryValueEx lRet = %x.", static_cast<unsigned>(status));
     if (status == ERROR_FILE_NOT_FOUND) {
         // The driver creates the value only when it first sees an SDIO card:
@@ -25,8 +24,6 @@ LONG RestoreRegisterKey(HKEY key) {
         SvcTrace("RestoreRegisterKey:IsSDIOPresent does not exist yet.");
         return kRestoreNothing;
     }
-    if (status == ERROR_SUCCESS && size != sizeof value)
-        status = ERROR_INVALID_DATA;
     if (status != ERROR_SUCCESS) {
         SvcTrace("RestoreRegisterKey:failed in RegQueryValueEx(%X).", errorCodeOf(status));
         return kRestoreFailed;

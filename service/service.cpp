@@ -120,11 +120,11 @@ void SvcForgetProcessState() {
         *slot.handle = nullptr;
     gcsDeviceLock = CRITICAL_SECTION{};
     gdwDeviceId = 0;
-    gbOsVersionCode = kOsUnclassified;
-    ghDialogWnd = nullptr;
-    ghDevNotify = nullptr;
     gRunning = false;
     gLockReady = false;
+    // The modules that keep state of their own reset it themselves.
+    DriverChangerForgetProcessState();
+    ListenerForgetProcessState();
 }
 
 void SvcInit(WPARAM, LPARAM) {

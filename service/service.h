@@ -45,5 +45,6 @@ void SvcCleanup();
 bool SvcIsRunning();
 
 // Back to the state of a freshly loaded process, without releasing anything:
-// for a host that starts a new (simulated) machine in the same process.
+// for a host that starts a new (simulated) machine in the same process. The
+// spine resets its own state and has each module reset its own.
 void SvcForgetProcessState();

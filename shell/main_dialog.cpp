@@ -1,5 +1,6 @@
 #include "shell/main_dialog.h"
 
+#include "service/hidden_window.h"
 #include "service/service.h"
 #include "shell/about_dialog.h"
 #include "shell/resource.h"
@@ -132,9 +133,7 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
         return OnInitDialog();
     case WM_WINDOWPOSCHANGING:
-        // The window is never shown, not even by the modal loop, which shows
-        // its dialog once the queue first runs empty.
-        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+        RefuseToBeShown(lParam); // never shown, not even by the modal loop
         return FALSE;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {

@@ -70,7 +70,7 @@ BOOL Programs::shellExecuteEx(SHELLEXECUTEINFOA* info) {
         ctx->run.started = kernel_.nowLocked();
         runs_.push_back(ctx->run);
     }
-    bool keep = (info->fMask & SEE_MASK_NOCLOSEPROCESS) != 0;
+    bool keep = (info->fMask & SEE_MASK_NOCLOSEPROCESS) != 0 && !givesNoProcessHandle_;
     auto process = std::make_shared<ProcessObject>();
     std::string name = "process " + ctx->run.file.substr(ctx->run.file.find_last_of('\\') + 1);
     HANDLE h = kernel_.startThread(programMain, ctx.release(), process, "process", keep, name);

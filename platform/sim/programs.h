@@ -41,11 +41,16 @@ public:
 
     BOOL shellExecuteEx(SHELLEXECUTEINFOA* info);
 
+    // Starts succeed without a process handle, whatever the caller asked: as
+    // Windows does when no new process was made for the start.
+    void setGivesNoProcessHandle(bool none) { givesNoProcessHandle_ = none; }
+
 private:
     static std::string folded(const std::string& s);
     Kernel& kernel_;
     std::map<std::string, Program> programs_;
     std::vector<ProgramRun> runs_;
+    bool givesNoProcessHandle_ = false;
 };
 
 } // namespace sim

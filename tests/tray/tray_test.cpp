@@ -55,6 +55,14 @@ TEST_F(TrayTest, StartsHiddenWithItsIconAndTheService) {
     EXPECT_TRUE(machine->windows().messageBoxes().empty());
 }
 
+TEST_F(TrayTest, PositionChangeWithoutItsRecordIsIgnored) {
+    HANDLE copy = startCopy();
+    EXPECT_EQ(SendMessageA(mainWindow(), WM_WINDOWPOSCHANGING, 0, 0), 0);
+    machine->advance(10);
+    EXPECT_TRUE(running(copy));
+    EXPECT_FALSE(machine->windows().window(mainWindow())->everShown);
+}
+
 TEST_F(TrayTest, SystemMenuOffersAbout) {
     startCopy();
     HMENU system = machine->windows().window(mainWindow())->systemMenu;

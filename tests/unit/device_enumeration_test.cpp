@@ -225,13 +225,30 @@ TEST_F(EnumerationTest, DriverIsKnownByItsWholeDescription) {
 }
 
 TEST_F(EnumerationTest, DescriptionThatDoesNotFitIsSkipped) {
-    std::string tooLong = std::string(sim::CardReader::kMakerDescription) + std::string(600, ' ');
-    machine->devices().setDescription(reader->controller(), tooLong);
-    EXPECT_EQ(FindHalvexDriver(), 0);
-    // 511 characters and the terminator fill the buffer exactly: readable.
-    machine->devices().setDescription(reader->controller(), std::string(511, 'x'));
-    machine->devices().add("PCI\\VEN_1B2C&DEV_9999\\0", std::string(sim::CardReader::kMakerDescription));
-    EXPECT_EQ(FindHalvexDriver(), 1);
+    // The maker's description padded with terminators to `bytes` in all: read
+    // whole, it would match.
+    auto padded = [](std::size_t bytes) {
+        std::string text(sim::CardReader::kMakerDescription);
+        return text + std::string(bytes - 1 - text.size(), '\0');
+    };
+    const struct {
+        const char* name;
+        std::string description;
+        bool makerDeviceAfter;
+        int found;
+    } cases[] = {
+        {"fills the 512-byte buffer exactly", padded(512), false, 1},
+        {"one byte more: skipped", padded(513), false, 0},
+        {"skipped, and the walk goes on", padded(513), true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        restart({});
+        machine->devices().setDescription(reader->controller(), c.description);
+        if (c.makerDeviceAfter)
+            machine->devices().add("PCI\\VEN_1B2C&DEV_9999\\0", std::string(sim::CardReader::kMakerDescription));
+        EXPECT_EQ(FindHalvexDriver(), c.found);
+    }
 }
 
 TEST_F(EnumerationTest, ListThatCannotBeBuiltIsANegativeAnswer) {

@@ -216,6 +216,31 @@ TEST_F(ChangerTest, LongWindowsDirectoryIsRefusedWithoutOverrun) {
     }
 }
 
+TEST_F(ChangerTest, RunThatCannotBeWaitedForIsAFailure) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        const char* trace;
+    } cases[] = {
+        {"no process handle", [&] { machine->programs().setGivesNoProcessHandle(true); },
+         "RunDevconUpdate: no process handle to wait for."},
+        {"the wait fails", [&] { machine->faults().failNth("WaitForSingleObject", 1, ERROR_INVALID_HANDLE); },
+         "RunDevconUpdate:Error(6) in WaitForSingleObject."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        onSystem("7-x64");
+        c.arrange();
+        EXPECT_EQ(ChangeDriver(1), 0);
+        EXPECT_EQ(runs().size(), 1u) << "the tool was started";
+        EXPECT_TRUE(traced(c.trace));
+        EXPECT_TRUE(traced("ChangeDriver: UpdateDriver Failed"));
+        EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
+        machine->advance(10000); // the tool's own run ends
+        EXPECT_EQ(machine->openHandles(), 0u);
+    }
+}
+
 TEST_F(ChangerTest, ToolThatFailsInItsOwnWorkIsNotDetected) {
     onSystem("7-x64");
     reader->setDevconMode(sim::DevconMode::EndsWithoutRebinding);

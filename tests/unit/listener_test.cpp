@@ -65,6 +65,15 @@ TEST_F(ListenerTest, WindowSitsOffScreenAndItsRegistrationLastsOneMessage) {
     EXPECT_EQ(ghDevNotify, nullptr);
 }
 
+TEST_F(ListenerTest, PositionChangeWithoutItsRecordIsIgnored) {
+    SvcInit(0, 0);
+    HWND listener = ghDialogWnd;
+    EXPECT_EQ(SendMessageA(listener, WM_WINDOWPOSCHANGING, 0, 0), 0);
+    broadcast(DBT_DEVNODES_CHANGED);
+    EXPECT_EQ(requestsTaken(), 1) << "the listener still listens";
+    EXPECT_FALSE(machine->windows().window(listener)->style & WS_VISIBLE);
+}
+
 TEST_F(ListenerTest, CloseRequestLeavesTheListenerRunning) {
     SvcInit(0, 0);
     HWND modal = ghDialogWnd;

@@ -5,6 +5,7 @@
 #include "service/registry_monitor.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -73,15 +74,29 @@ TEST_F(MonitorTest, MissingValueIsNothingToConsumeAndTheMonitorWatchesOn) {
 }
 
 TEST_F(MonitorTest, UnreadableValueEndsTheMonitorOnly) {
-    machine->registry().setValue(kParamsPath, kValueIsSDIOPresent, REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0});
-    startService();
-    machine->advance(1);
-    EXPECT_TRUE(traced("RestoreRegisterKey:failed in RegQueryValueEx(EA)."));
-    EXPECT_TRUE(traced("ThreadMonitorSDIORegister:Restore serivce register key value failed!"));
-    EXPECT_TRUE(monitorEnded());
-    EXPECT_EQ(machine->openKeys(), 0u) << "the key is closed on the way out";
-    EXPECT_EQ(WaitForSingleObject(ghSvcStopThreadEvent[kStoppedFilter], 0), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(ghSvcStopThreadEvent[kStoppedOperator], 0), WAIT_TIMEOUT);
+    // The key's one four-byte rule: longer does not fit, shorter is refused.
+    const struct {
+        std::vector<BYTE> data;
+        const char* trace;
+    } cases[] = {
+        {{1, 0, 0, 0, 0, 0, 0, 0}, "RestoreRegisterKey:failed in RegQueryValueEx(EA)."},
+        {{1, 0}, "RestoreRegisterKey:failed in RegQueryValueEx(D)."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.trace);
+        restart({});
+        machine->registry().setValue(kParamsPath, kValueIsSDIOPresent, REG_BINARY, c.data);
+        startService();
+        machine->advance(1);
+        EXPECT_TRUE(traced(c.trace));
+        EXPECT_TRUE(traced("ThreadMonitorSDIORegister:Restore serivce register key value failed!"));
+        EXPECT_TRUE(monitorEnded());
+        EXPECT_EQ(machine->openKeys(), 0u) << "the key is closed on the way out";
+        EXPECT_EQ(WaitForSingleObject(ghSvcStopThreadEvent[kStoppedFilter], 0), WAIT_TIMEOUT);
+        EXPECT_EQ(WaitForSingleObject(ghSvcStopThreadEvent[kStoppedOperator], 0), WAIT_TIMEOUT);
+        SvcStop();
+        SvcCleanup();
+    }
 }
 
 TEST_F(MonitorTest, EachFailingStepEndsTheMonitorWithItsTrace) {

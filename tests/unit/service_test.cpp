@@ -3,7 +3,6 @@
 #include "device_fixture.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -63,7 +62,6 @@ TEST_F(ServiceTest, ClosedGateCreatesNothing) {
 }
 
 TEST_F(ServiceTest, StartsStopsAndReleasesEverything) {
-    auto realStart = std::chrono::steady_clock::now();
     SvcInit(0, 0);
     ASSERT_TRUE(SvcIsRunning());
     EXPECT_EQ(gdwDeviceId, 0x1234u);
@@ -91,7 +89,6 @@ TEST_F(ServiceTest, StartsStopsAndReleasesEverything) {
     EXPECT_EQ(machine->liveCriticalSections(), 0u);
     EXPECT_EQ(ghSvcStopEvent, nullptr);
     EXPECT_EQ(ghThreadDialog, nullptr);
-    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(2));
 
     // A second cleanup, or a stop after it, does nothing.
     auto waits = calls("WaitForMultipleObjects");

@@ -3,8 +3,6 @@
 // call log, and teardown with threads still blocked.
 #include "sim_fixture.h"
 
-#include <chrono>
-
 namespace {
 
 using SimKernelTest = SimTest;
@@ -21,7 +19,6 @@ DWORD WINAPI waitForever(LPVOID arg) {
 }
 
 TEST_F(SimKernelTest, TimeJumpsToTheEarliestDeadlineWhenAllThreadsWait) {
-    auto realStart = std::chrono::steady_clock::now();
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, sleepThenSignal, done, 0, nullptr);
     EXPECT_EQ(WaitForSingleObject(done, 1000), WAIT_TIMEOUT);
@@ -34,7 +31,6 @@ TEST_F(SimKernelTest, TimeJumpsToTheEarliestDeadlineWhenAllThreadsWait) {
     EXPECT_EQ(code, 7u);
     machine->advance(3'600'000); // an hour
     EXPECT_EQ(machine->now(), 3'605'000u);
-    EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(500));
     CloseHandle(thread);
     CloseHandle(done);
     EXPECT_EQ(machine->openHandles(), 0u);

@@ -24,6 +24,8 @@ namespace {
 using namespace winetest;
 
 constexpr DWORD kDeviceId = 0x1234;
+// The system is 64-bit Windows 7 whichever build runs: the 32-bit Cardwell.exe
+// under WoW64 takes the x64 tool and package too.
 constexpr const char* kStandardRun = "update C:\\windows\\inf\\sdbus.inf \"pci\\ven_1b2c&dev_1234\"";
 constexpr const char* kMakerRun = "update C:\\windows\\inf\\hxsdc\\hxsdcw7x64.inf \"pci\\ven_1b2c&dev_1234\"";
 constexpr WPARAM kTrayExit = 32771; // the tray menu's Exit
@@ -312,6 +314,11 @@ public:
         }
     }
     bool running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    // A 32-bit process on 64-bit Windows?
+    bool underWow64() const {
+        BOOL wow64 = FALSE;
+        return process_ && IsWow64Process(process_, &wow64) && wow64;
+    }
     // Waits up to `limitMs` for the program to end; its exit code, or -1.
     long waitForEnd(DWORD limitMs) const {
         DWORD code = 0;
@@ -353,6 +360,10 @@ bool comesUp(const TrayProgram& tray) {
     if (!main || !listener)
         return false;
     trace("Cardwell.exe up in %.0f ms\n", ms(nowUs() - start));
+    // The Cardwell.exe of this test's own build: the 32-bit one runs as on
+    // 64-bit Windows, under WoW64.
+    const bool thirtyTwoBit = sizeof(void*) == 4;
+    ok(tray.underWow64() == thirtyTwoBit, "Cardwell.exe %s under WoW64\n", thirtyTwoBit ? "does not run" : "runs");
     Sleep(kServiceSettleMs);
     ok(runsStarted() == 0, "the tool ran before any report\n");
     return true;

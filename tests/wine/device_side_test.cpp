@@ -191,13 +191,29 @@ DevconCall runDevconWatched(const char* windows, BYTE os) {
 
 } // namespace
 
+// Asked for the cfgmgr32 stand-in (WINEDLLOVERRIDES=cfgmgr32=n,b), the test
+// must have it: one of the wrong architecture would leave Wine's own loaded,
+// and the walks below would pass as known differences.
+CONFORMANCE_TEST(device_0_stand_in_when_asked) {
+    char overrides[256] = "";
+    GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+    const bool asked = std::strstr(overrides, "cfgmgr32=n") != nullptr;
+    ok(standIn() == asked, "the cfgmgr32 stand-in is %sloaded with WINEDLLOVERRIDES=%s\n", standIn() ? "" : "not ",
+       overrides);
+}
+
 CONFORMANCE_TEST(device_1_os_version_code) {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
-    trace("the system reports %u.%u build %u\n", u(version.dwMajorVersion), u(version.dwMinorVersion),
-          u(version.dwBuildNumber));
+    SYSTEM_INFO own = {};
+    GetSystemInfo(&own);
+    trace("the system reports %u.%u build %u; this %u-bit process sees processor architecture %u\n",
+          u(version.dwMajorVersion), u(version.dwMinorVersion), u(version.dwBuildNumber),
+          u(sizeof(void*) * 8), u(own.wProcessorArchitecture));
 
+    // A 32-bit build is told of an x86 processor; the service asks for the
+    // system's own and classifies 64-bit Windows 7 all the same.
     BYTE code = kOsUnclassified;
     ok(GetOsVersionCode(code) == 1, "Windows 7 x64 is not supported\n");
     ok(code == kOsWin7X64, "Windows 7 x64 classified as %#x, expected %#x\n", code, kOsWin7X64);
