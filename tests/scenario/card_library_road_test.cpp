@@ -35,6 +35,7 @@ TEST_F(LibraryRoadTest, TheControllerGoesWithTheMakersDriverAndComesBackWithIt) 
     std::array<uint8_t, 8> mid{};
     EXPECT_EQ(DDGetMID(mid.data()), 0u);
     reader->remove();
+    machine->advance(10000); // the service settles after the card's removal
 
     // An SDIO card: the service binds the standard driver, and the storage-port
     // interface goes with the maker's driver.
