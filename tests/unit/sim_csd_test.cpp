@@ -1,5 +1,7 @@
-// The CSD encoder of the simulated machine: every field at its bits, CRC7
-// against published values, real cards' registers rebuilt from their fields.
+// The CSD encoder and the card catalogue of the simulated machine: every field
+// at its bits, CRC7 against published values, real cards' registers rebuilt
+// from their fields, and what each catalogue card reports.
+#include "platform/sim/card_catalogue.h"
 #include "platform/sim/csd.h"
 
 #include <gtest/gtest.h>
@@ -152,6 +154,50 @@ TEST(SimCsd, ImpossibleRegistersAreRefused) {
     EXPECT_THROW(sim::encodeCsd(reserved), std::invalid_argument);
     EXPECT_NO_THROW(sim::encodeCsd(CsdFields::standard(9, 4095, 7)));
     EXPECT_NO_THROW(sim::encodeCsd(CsdFields::high(0x3FFFFF)));
+}
+
+// The catalogue as the card library's tests will read it: the register, the
+// last block address, the cylinders of a 255 x 63 removable disk, and the
+// answers to the high-capacity and write-protect queries.
+TEST(SimCards, CatalogueCardsReportWhatTheirRegistersSay) {
+    const struct {
+        sim::MemoryCard card;
+        const char* csd;
+        std::uint32_t lastBlockAddress;
+        std::int64_t cylinders;
+        bool highCapacity;
+        bool writeProtected;
+    } kCards[] = {
+        {sim::cards::standard128Mb(), "002600325f5983c3f6da3fef9240403b", 246783, 15, false, false},
+        // 1,984,512 sectors, reported as 123 cylinders.
+        {sim::cards::standard992Mb(), "002600325f5983c8f6dbbfef924040e9", 1984511, 123, false, false},
+        // Image bytes 5..11: 59 83 C4 F6 DB BF EF.
+        {sim::cards::standard1Gb(), "002600325f5983c4f6dbbfef92404019", 1976319, 123, false, false},
+        {sim::cards::standard1GbWriteProtected(), "002600325f5983c4f6dbbfef9240502b", 1976319, 123, false, true},
+        {sim::cards::standard2Gb(), "002600325f5a83c93efbcfff928040cb", 3970047, 247, false, false},
+        {sim::cards::standard4Gb(), "002600325f5b83c1f6dbbfef92c040af", 7880703, 490, false, false},
+        {sim::cards::high4Gb(), "400e00325b5900001d697f800a40008b", 7710719, 479, true, false},
+        // Image bytes 7..9: 00 3B 37, and below 01 D9 3F.
+        {sim::cards::high8Gb(), "400e00325b5900003b377f800a400067", 15523839, 966, true, false},
+        {sim::cards::high32Gb(), "400e00325b590000ffff7f800a400003", 67108863, 4177, true, false},
+        {sim::cards::extended32Gb(), "400e00325b59000100007f800a400037", 67109887, 4177, true, false},
+        {sim::cards::extended64Gb(), "400e00325b590001d93f7f800a40009b", 124059647, 7722, true, false},
+        {sim::cards::extended128Gb(), "400e00325b590003a5df7f800a400007", 244809727, 15238, true, false},
+        {sim::cards::extended2Tb(), "400e00325b59003ffeff7f800a4000ef", 4294705151u, 267333, true, false},
+    };
+    ASSERT_EQ(sim::cards::all().size(), std::size(kCards));
+    for (const auto& c : kCards) {
+        SCOPED_TRACE(c.card.name);
+        EXPECT_EQ(hex(c.card.registers.csd), c.csd);
+        EXPECT_EQ(c.card.lastBlockAddress, c.lastBlockAddress);
+        EXPECT_EQ(c.card.geometry.cylinders, c.cylinders);
+        EXPECT_EQ(c.card.geometry.tracksPerCylinder, 255u);
+        EXPECT_EQ(c.card.geometry.sectorsPerTrack, 63u);
+        EXPECT_EQ(c.card.geometry.bytesPerSector, 512u);
+        EXPECT_EQ(c.card.registers.highCapacityAnswer, c.highCapacity ? 1u : 0u);
+        EXPECT_EQ(c.card.registers.writeProtectAnswer, c.writeProtected ? 1u : 0u);
+        EXPECT_EQ(c.card.medium().writeProtected, c.writeProtected);
+    }
 }
 
 } // namespace
