@@ -1,5 +1,6 @@
 #include "platform/sim/card_reader.h"
 
+#include "platform/sim/drive_letters.h"
 #include "platform/win32.h"
 
 #include <cctype>
@@ -17,30 +18,57 @@ std::string folded(std::string s) {
 } // namespace
 
 CardReader::CardReader(Machine& machine) : m_(machine) {
-    controllerDriver_->setRegisters(defaultCard());
+    controllerDriver_->setRegisters(memoryCard_.registers);
 }
 
-CardRegisters CardReader::defaultCard() {
-    CardRegisters card;
-    // CSD 1.0: READ_BL_LEN 9, C_SIZE 3859, C_SIZE_MULT 7, SECTOR_SIZE 127.
-    card.csd = {0x00, 0x26, 0x00, 0x32, 0x5F, 0x59, 0x83, 0xC4, 0xF6, 0xDB, 0xBF, 0xEF, 0x92, 0x40, 0x40, 0x19};
-    card.mediaId = {0x4D, 0x49, 0x44, 0x30, 0x31, 0x32, 0x33, 0x34};
-    card.challenge = {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8};
-    card.response = {0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58};
-    return card;
+DriveIdentity CardReader::driveIdentity() {
+    DriveIdentity d;
+    d.vendor = "Halvex  ";
+    d.product = "SD/MMC Reader   ";
+    d.revision = "1.00";
+    d.serial = "HX20110517A0001";
+    d.removable = true;
+    d.busType = BusTypeSd;
+    d.targetId = 1;
+    return d;
+}
+
+void CardReader::setCard(const CardRegisters& registers) {
+    memoryCard_.registers = registers;
+    controllerDriver_->setRegisters(registers);
+}
+
+void CardReader::setDriveLetter(char letter) {
+    const bool shown = installed_ && binding_ == Binding::Maker;
+    drivePath(letter); // refuses a letter that is none before anything moves
+    if (shown)
+        removeDrive(m_, driveLetter_);
+    driveLetter_ = letter;
+    if (shown)
+        putDrive(m_, driveLetter_, drive_);
+}
+
+void CardReader::insertCard(const MemoryCard& card) {
+    memoryCard_ = card;
+    controllerDriver_->setRegisters(card.registers);
+    insert(Card::Memory);
 }
 
 // The interface and the device object behind it exist while the maker's
 // driver runs: a switch to the standard driver takes the controller away from
-// the card library, as on a real machine.
+// the card library, as on a real machine. So does the reader's drive letter:
+// the disk is the maker's driver's.
 void CardReader::publishInterface() {
     bool maker = binding_ == Binding::Maker;
     controllerDriver_->setBound(maker);
     m_.devices().setInterfacesEnabled(controller_, kStoragePortInterface, maker);
-    if (maker)
+    if (maker) {
         m_.files().attach(interfacePath_, controllerDriver_);
-    else
+        putDrive(m_, driveLetter_, drive_);
+    } else {
         m_.files().detach(interfacePath_);
+        removeDrive(m_, driveLetter_);
+    }
 }
 
 std::string CardReader::controllerInstanceId() const {
@@ -62,7 +90,10 @@ void CardReader::install(DWORD deviceId, Binding binding) {
     controller_ = m_.devices().add(controllerInstanceId(),
                                    std::string(binding == Binding::Maker ? kMakerDescription : kStandardDescription));
     interfacePath_ = m_.devices().addInterface(controller_, kStoragePortInterface);
+    installed_ = true;
     publishInterface();
+    if (!hasDrive(m_, 'C'))
+        drives::putSystemDisk(m_);
     installTools();
 }
 
@@ -124,6 +155,11 @@ void CardReader::bind(Binding binding) {
 void CardReader::insert(Card card) {
     card_ = card;
     controllerDriver_->setCardIn(card == Card::Memory);
+    // Only a memory card is a disk.
+    if (card == Card::Memory)
+        drive_->insertMedium(memoryCard_.medium());
+    else
+        drive_->removeMedium();
     tell(card == Card::Sdio ? "SDIO card inserted" : "memory card inserted");
     if (binding_ == Binding::Maker) {
         // The maker's driver reports an SDIO card through the registry only;
@@ -141,6 +177,7 @@ void CardReader::remove() {
     Card was = card_;
     card_ = Card::None;
     controllerDriver_->setCardIn(false);
+    drive_->removeMedium();
     tell("card removed");
     if (child_)
         refreshChild();

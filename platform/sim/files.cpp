@@ -22,6 +22,11 @@ bool objectKey(const char* path, std::string* key) {
 }
 
 struct FileObject : KernelObject {
+    // The device hears of the close: what an open holds (a volume lock) ends with it.
+    ~FileObject() override {
+        if (device)
+            device->close(this);
+    }
     const char* kind() const override { return "file"; }
     std::string path;
     std::shared_ptr<DeviceObject> device;
@@ -162,7 +167,7 @@ BOOL Files::control(HANDLE h, DWORD code, LPVOID in, DWORD inSize, LPVOID out, D
         record.outSize = outSize;
         record.in.assign(system.begin(), system.begin() + inSize);
     }
-    ControlReply reply = file->device->control(ControlRequest{code, inSize, outSize, system.data()});
+    ControlReply reply = file->device->control(ControlRequest{code, inSize, outSize, system.data(), file.get()});
     DWORD back = 0;
     if (reply.error == ERROR_SUCCESS) {
         back = std::min(reply.returned, outSize);

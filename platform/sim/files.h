@@ -19,9 +19,10 @@ namespace sim {
 // One control request as a device object sees it.
 struct ControlRequest {
     DWORD code = 0;
-    DWORD inSize = 0;       // bytes of input at the start of `buffer`
-    DWORD outSize = 0;      // bytes the caller can take back
-    BYTE* buffer = nullptr; // the system buffer: max(inSize, outSize) bytes
+    DWORD inSize = 0;           // bytes of input at the start of `buffer`
+    DWORD outSize = 0;          // bytes the caller can take back
+    BYTE* buffer = nullptr;     // the system buffer: max(inSize, outSize) bytes
+    const void* file = nullptr; // which open of the device sent it
 };
 
 struct ControlReply {
@@ -35,6 +36,8 @@ class DeviceObject {
     // Whether CreateFileA may open it now: ERROR_SUCCESS or the error to fail with.
     virtual DWORD open(DWORD access, DWORD share) { return ERROR_SUCCESS; }
     virtual ControlReply control(const ControlRequest& request) = 0;
+    // The last handle of one open (`file`, as in its requests) was closed.
+    virtual void close(const void* file) {}
 };
 
 // One request as the caller sent it and as it came back.
