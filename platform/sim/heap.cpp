@@ -14,7 +14,10 @@ Heap::~Heap() {
 }
 
 LPVOID Heap::allocate(HANDLE heap, DWORD flags, SIZE_T bytes) {
-    if (heap != handle())
+    // No machine modelled here has more memory than this; a larger request
+    // is refused as Windows refuses what the address space cannot hold.
+    constexpr SIZE_T kLargestBlock = SIZE_T(1) << 40;
+    if (heap != handle() || bytes > kLargestBlock)
         return nullptr;
     // A block of no bytes is still a distinct block.
     std::size_t real = bytes ? bytes : 1;

@@ -48,6 +48,13 @@ class CardTest : public ::testing::Test {
     void initialise() {
         ASSERT_EQ(DDSysInit(), 0u);
         machine->files().clearRequests();
+        machine->records().clear();
+    }
+    // The library as at load again, its controller handle closed first.
+    void restartLibrary() {
+        if (controllerOpen())
+            CloseHandle(ferrocard::library().controller);
+        ferrocard::resetLibraryState();
     }
 
     sim::SdController& driver() { return reader->controllerDriver(); }

@@ -1,0 +1,133 @@
+// DDWritePT: sectors written to the card's drive with WRITE(10) through the
+// direct pass-through, the caller's buffer handed over in place.
+#include "card_fixture.h"
+
+#include "platform/sim/card_catalogue.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+class WritePtTest : public CardTest {
+  protected:
+    void SetUp() override {
+        CardTest::SetUp();
+        reader->remove();
+        reader->insertCard(sim::cards::extended2Tb()); // room for the sector 0x12345678
+        initialise();
+        uint16_t id = 0, status = 0;
+        ASSERT_EQ(DDSysDrive(0, &id), 0u);
+        ASSERT_EQ(DDChkSDCard(id, &status), 0u); // clears the write-protect flag
+        machine->files().clearRequests();
+        machine->records().clear();
+    }
+    std::vector<sim::IoRecord> writes() const { return machine->files().requests(IOCTL_SCSI_PASS_THROUGH_DIRECT); }
+    static std::vector<BYTE> pattern(std::size_t sectors) {
+        std::vector<BYTE> data(sectors * 512);
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<BYTE>(i * 7 + i / 512);
+        return data;
+    }
+    template <class T> static T at(const std::vector<BYTE>& record, std::size_t offset) {
+        T value;
+        std::memcpy(&value, record.data() + offset, sizeof value);
+        return value;
+    }
+};
+
+TEST_F(WritePtTest, TheWriteCommandBlockAndTheDataInPlace) {
+    const auto data = pattern(256);
+    auto t0 = machine->now();
+    EXPECT_EQ(DDWritePT(data.data(), 256, 0x12345678), 0u);
+    EXPECT_EQ(machine->now() - t0, 60u); // the pause after a write that opened the drive
+
+    auto sent = writes();
+    ASSERT_EQ(sent.size(), 1u);
+    const auto& r = sent[0].in;
+    EXPECT_EQ(sent[0].path, "\\\\.\\E:");
+    EXPECT_EQ(at<USHORT>(r, offsetof(SCSI_PASS_THROUGH_DIRECT, Length)), sizeof(SCSI_PASS_THROUGH_DIRECT));
+    EXPECT_EQ(r[offsetof(SCSI_PASS_THROUGH_DIRECT, PathId)], 0);
+    EXPECT_EQ(r[offsetof(SCSI_PASS_THROUGH_DIRECT, TargetId)], 1);
+    EXPECT_EQ(r[offsetof(SCSI_PASS_THROUGH_DIRECT, Lun)], 0);
+    EXPECT_EQ(r[offsetof(SCSI_PASS_THROUGH_DIRECT, CdbLength)], 10);
+    EXPECT_EQ(r[offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoLength)], 24);
+    EXPECT_EQ(r[offsetof(SCSI_PASS_THROUGH_DIRECT, DataIn)], SCSI_IOCTL_DATA_OUT);
+    EXPECT_EQ(at<ULONG>(r, offsetof(SCSI_PASS_THROUGH_DIRECT, DataTransferLength)), 131072u);
+    EXPECT_EQ(at<ULONG>(r, offsetof(SCSI_PASS_THROUGH_DIRECT, TimeOutValue)), 2000u);
+    EXPECT_EQ(at<const void*>(r, offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer)), data.data()); // no copy
+    // The 32-byte sense area follows the structure and a 4-byte filler: at 48
+    // of 80 bytes on 32-bit Windows, at 60 of 96 here.
+    const std::size_t senseAt = at<ULONG>(r, offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset));
+    const std::size_t align = alignof(SCSI_PASS_THROUGH_DIRECT);
+    EXPECT_EQ(senseAt, sizeof(SCSI_PASS_THROUGH_DIRECT) + 4);
+    EXPECT_EQ(sent[0].inSize, (senseAt + 32 + align - 1) / align * align);
+    EXPECT_EQ(sent[0].outSize, sent[0].inSize);
+    const std::vector<BYTE> cdb(r.begin() + offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb),
+                                r.begin() + offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) + 10);
+    EXPECT_EQ(cdb, (std::vector<BYTE>{0x2A, 0x00, 0x12, 0x34, 0x56, 0x78, 0x00, 0x01, 0x00, 0x00}));
+
+    // The drive has the data at those sectors, and the volume was locked first.
+    EXPECT_EQ(reader->drive().readSectors(0x12345678, 256), data);
+    EXPECT_EQ(reader->drive().lockCount(), 1u);
+    EXPECT_FALSE(reader->drive().locked()); // released with the handle
+    EXPECT_EQ(reader->drive().openHandles(), 0u);
+}
+
+TEST_F(WritePtTest, RefusedWhileWriteProtectedWithNothingOpened) {
+    ferrocard::library().writeProtected = 1;
+    const auto data = pattern(1);
+    const auto t0 = machine->now();
+    EXPECT_EQ(DDWritePT(data.data(), 1, 0), 0x1005u);
+    EXPECT_TRUE(machine->records().calls().empty());
+    EXPECT_EQ(machine->now(), t0);
+}
+
+TEST_F(WritePtTest, FailuresOfTheDriveAndItsRequests) {
+    const auto data = pattern(2);
+    const struct {
+        const char* what;
+        void (*spoil)(sim::CardReader&);
+        uint32_t status;
+        std::uint64_t pauseMs;
+        bool stored;
+    } cases[] = {
+        {"the lock refused: the write goes ahead",
+         [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::LockVolume, ERROR_ACCESS_DENIED, 1); }, 0,
+         60, true},
+        {"the drive will not open",
+         [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::Open, ERROR_ACCESS_DENIED, 1); }, 0x12FF, 0,
+         false},
+        {"the request fails",
+         [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::Write, ERROR_IO_DEVICE, 1); }, 0x12FF, 60,
+         false},
+        {"CHECK CONDITION", [](sim::CardReader& r) { r.drive().answerScsiStatus(sim::DriveRequest::Write, 2, 1); },
+         0x12FF, 60, false},
+    };
+    uint32_t lba = 100;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.spoil(*reader);
+        const auto t0 = machine->now();
+        EXPECT_EQ(DDWritePT(data.data(), 2, lba), c.status);
+        EXPECT_EQ(machine->now() - t0, c.pauseMs);
+        EXPECT_EQ(reader->drive().readSectors(lba, 2) == data, c.stored);
+        EXPECT_EQ(reader->drive().openHandles(), 0u);
+        lba += 10;
+    }
+    // A null buffer with sectors to write is refused before the drive is opened.
+    machine->records().clear();
+    EXPECT_EQ(DDWritePT(nullptr, 1, 0), 0x12FFu);
+    EXPECT_TRUE(machine->records().calls().empty());
+}
+
+TEST_F(WritePtTest, BeforeAnyDriveWasFoundThereIsNothingToOpen) {
+    restartLibrary();
+    ASSERT_EQ(DDSysInit(), 0u);
+    ferrocard::library().writeProtected = 0;
+    const auto data = pattern(1);
+    EXPECT_EQ(DDWritePT(data.data(), 1, 0), 0x12FFu);
+    EXPECT_EQ(machine->records().calls("CreateFileA").back().arguments.substr(0, 8), "\"\\\\.\\@:\"");
+}
+
+} // namespace
