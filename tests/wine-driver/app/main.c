@@ -46,7 +46,11 @@ static const struct {
     const char* name;
     void (*run)(const Ferrocard*);
 } kScenarios[] = {
-    {"session", sessionScenario}, /* an SD application's session, call by call */
+    {"session", sessionScenario},                /* an SD application's session, call by call */
+    {"no_card", noCardScenario},                 /* an empty reader, then a card going in */
+    {"write_protected", writeProtectedScenario}, /* writes refused with nothing sent */
+    {"card_kinds", cardKindsScenario},           /* the status word and size fields of each kind of card */
+    {"failures", failuresScenario},              /* the controller and the drive misbehaving */
 };
 
 int main(int argc, char** argv) {

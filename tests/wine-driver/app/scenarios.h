@@ -12,6 +12,10 @@
 #include "stand_in_client.h"
 
 void sessionScenario(const Ferrocard* dd);
+void noCardScenario(const Ferrocard* dd);
+void writeProtectedScenario(const Ferrocard* dd);
+void cardKindsScenario(const Ferrocard* dd);
+void failuresScenario(const Ferrocard* dd);
 
 /* DDSysInit, DDSysDrive and, unless the card is to stay unchecked,
  * DDChkSDCard; the log cleared after. Nonzero when all answered 0. */
