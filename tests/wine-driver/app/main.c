@@ -51,6 +51,7 @@ static const struct {
     {"write_protected", writeProtectedScenario}, /* writes refused with nothing sent */
     {"card_kinds", cardKindsScenario},           /* the status word and size fields of each kind of card */
     {"failures", failuresScenario},              /* the controller and the drive misbehaving */
+    {"timings", timingsScenario},                /* the library's time next to Wine's own round trips */
 };
 
 int main(int argc, char** argv) {

@@ -16,6 +16,7 @@ void noCardScenario(const Ferrocard* dd);
 void writeProtectedScenario(const Ferrocard* dd);
 void cardKindsScenario(const Ferrocard* dd);
 void failuresScenario(const Ferrocard* dd);
+void timingsScenario(const Ferrocard* dd);
 
 /* DDSysInit, DDSysDrive and, unless the card is to stay unchecked,
  * DDChkSDCard; the log cleared after. Nonzero when all answered 0. */
