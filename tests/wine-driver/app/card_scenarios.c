@@ -65,6 +65,22 @@ void noCardScenario(const Ferrocard* dd) {
     CHECK(status == 0 && drive == STAND_IN_DRIVE_NUMBER, "DDSysDrive once the card is in: %#x, drive %u", status,
           drive);
     EXPECT_REQUESTS("DDSysDrive once the card is in", propertyQuery(), capacityRequest(), geometryRequest());
+
+    /* And out again: DDIdentify probes the drive afresh and finds no
+     * geometry; the class of the last successful probe stays. */
+    card.present = 0;
+    setCard(&card);
+    memset(&id, UNTOUCHED, sizeof id);
+    standInClearLog();
+    status = ferrocardIdentify(dd, &id);
+    CHECK(status == 0x12FF && !memcmp(&id, &untouched, sizeof id),
+          "DDIdentify once the card is out: %#x, or an out-value written", status);
+    EXPECT_REQUESTS("DDIdentify once the card is out", propertyQuery(), capacityRequest(),
+                    failing(geometryRequest(), STATUS_NO_MEDIA));
+    uint32_t capacityClass = 0;
+    status = dd->DDSecureIdentify(&capacityClass);
+    CHECK(status == 0 && capacityClass == 20480, "DDSecureIdentify once the card is out: %#x, class %u", status,
+          capacityClass);
 }
 
 /* Both writes refused, with nothing sent: not a command, not even an open
