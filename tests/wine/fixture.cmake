@@ -28,3 +28,6 @@ endfunction()
 # WINE_DESKTOP, as broadcasts reach every listener on the run's desktop.
 set(WINE_SERVICE_STATE cardwell_wine_service_state)
 set(WINE_DESKTOP cardwell_wine_desktop)
+# Tests that use the card-reader stand-in (tests/wine-driver) hold
+# WINE_CARD_READER: they share its one card and its log of requests.
+set(WINE_CARD_READER cardwell_wine_card_reader)
