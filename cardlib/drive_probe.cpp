@@ -2,6 +2,7 @@
 
 #include "cardlib/bytes.h"
 #include "cardlib/discovery.h"
+#include "cardlib/pass_through.h"
 #include "cardlib/trace.h"
 #include "platform/scoped.h"
 
@@ -39,7 +40,7 @@ static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == kVendorOffs
 struct CapacityRequest {
     SCSI_PASS_THROUGH request;
     ULONG filler;
-    UCHAR sense[32];
+    UCHAR sense[kSenseAreaSize];
     UCHAR data[624];
 };
 // On 32-bit Windows the layout is fixed; elsewhere the structure's own
@@ -48,9 +49,6 @@ static_assert(sizeof(void*) != 4 || (sizeof(SCSI_PASS_THROUGH) == 44 && offsetof
                                      offsetof(CapacityRequest, data) == 80 && sizeof(CapacityRequest) == 704),
               "the 32-bit capacity request");
 constexpr UCHAR kReadCapacity10 = 0x25;
-constexpr UCHAR kTargetId = 1;
-constexpr UCHAR kCdbLength = 10;
-constexpr UCHAR kSenseLength = 24;
 constexpr ULONG kCapacityDataLength = 192;
 constexpr ULONG kCapacityTimeoutSeconds = 2;
 
@@ -91,15 +89,11 @@ bool isMakersReader(HANDLE drive) {
 uint32_t readLastBlockAddress(HANDLE drive) {
     CapacityRequest r;
     memset(&r, 0, sizeof r);
-    r.request.Length = sizeof r.request;
-    r.request.TargetId = kTargetId;
-    r.request.CdbLength = kCdbLength;
-    r.request.SenseInfoLength = kSenseLength;
+    addressReader(r.request, offsetof(CapacityRequest, sense));
     r.request.DataIn = SCSI_IOCTL_DATA_IN;
     r.request.DataTransferLength = kCapacityDataLength;
     r.request.TimeOutValue = kCapacityTimeoutSeconds;
     r.request.DataBufferOffset = offsetof(CapacityRequest, data);
-    r.request.SenseInfoOffset = offsetof(CapacityRequest, sense);
     r.request.Cdb[0] = kReadCapacity10;
     DWORD returned = 0;
     // Not examined: a failed request leaves the data area zero.

@@ -3,6 +3,7 @@
 #include "cardlib/bytes.h"
 #include "cardlib/discovery.h"
 #include "cardlib/drive_probe.h"
+#include "cardlib/pass_through.h"
 #include "cardlib/status.h"
 #include "platform/scoped.h"
 
@@ -18,16 +19,13 @@ namespace {
 struct WriteRequest {
     SCSI_PASS_THROUGH_DIRECT request;
     ULONG filler;
-    UCHAR sense[32];
+    UCHAR sense[kSenseAreaSize];
 };
 static_assert(sizeof(void*) != 4 || (sizeof(SCSI_PASS_THROUGH_DIRECT) == 44 && offsetof(WriteRequest, sense) == 48 &&
                                      sizeof(WriteRequest) == 80),
               "the 32-bit write request");
 
 constexpr UCHAR kWrite10 = 0x2A;
-constexpr UCHAR kTargetId = 1;
-constexpr UCHAR kCdbLength = 10;
-constexpr UCHAR kSenseLength = 24;
 constexpr ULONG kWriteTimeoutSeconds = 2000;
 constexpr uint32_t kSectorSize = 512;
 constexpr DWORD kSettleMs = 60; // after every write that opened the drive
@@ -50,15 +48,11 @@ uint32_t writeProtectedSectors(const uint8_t* data, uint16_t secsize, uint32_t o
 
     WriteRequest r;
     memset(&r, 0, sizeof r);
-    r.request.Length = sizeof r.request;
-    r.request.TargetId = kTargetId;
-    r.request.CdbLength = kCdbLength;
-    r.request.SenseInfoLength = kSenseLength;
+    addressReader(r.request, offsetof(WriteRequest, sense));
     r.request.DataIn = SCSI_IOCTL_DATA_OUT;
     r.request.DataTransferLength = secsize * kSectorSize;
     r.request.TimeOutValue = kWriteTimeoutSeconds;
     r.request.DataBuffer = const_cast<uint8_t*>(data); // the platform reads it in place
-    r.request.SenseInfoOffset = offsetof(WriteRequest, sense);
     r.request.Cdb[0] = kWrite10;
     storeBe32(r.request.Cdb + 2, offset);
     storeBe16(r.request.Cdb + 7, secsize);

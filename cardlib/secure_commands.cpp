@@ -75,6 +75,28 @@ uint8_t* blockPacket(ScopedHeapBlock& block, uint32_t blocks) {
     return packet;
 }
 
+// The secure area's transfers: all `count` blocks from its start with one
+// pair of commands, the address-set command and the data command.
+uint32_t secureTransfer(Command command, uint8_t* callerBytes, uint16_t count, bool toCard) {
+    if (count && !callerBytes)
+        return kCommandFailed;
+    if (!setAddress(0, count))
+        return kCommandFailed;
+    ScopedHeapBlock block;
+    uint8_t* packet = blockPacket(block, count);
+    if (!packet)
+        return kCommandFailed;
+    const size_t bytes = count * size_t(kBlockSize);
+    if (toCard && count)
+        memcpy(payloadOf(packet), callerBytes, bytes);
+    DWORD returned = 0;
+    const BOOL sent = sendCommand(library().controller, command, packet, &returned);
+    // A read hands over the payload whatever the outcome.
+    if (!toCard && count)
+        memcpy(callerBytes, payloadOf(packet), bytes);
+    return sent ? kOk : kCommandFailed;
+}
+
 } // namespace
 
 uint32_t getMediaId(uint8_t* mediaId) {
@@ -129,36 +151,13 @@ uint32_t readMediaKeyBlock(uint8_t* destination, uint16_t count, uint8_t selecto
 }
 
 uint32_t secureRead(uint8_t* destination, uint16_t count) {
-    if (count && !destination)
-        return kCommandFailed;
-    if (!setAddress(0, count))
-        return kCommandFailed;
-    ScopedHeapBlock block;
-    uint8_t* packet = blockPacket(block, count);
-    if (!packet)
-        return kCommandFailed;
-    DWORD returned = 0;
-    BOOL sent = sendCommand(library().controller, Command::SecureRead, packet, &returned);
-    if (count)
-        memcpy(destination, payloadOf(packet), count * kBlockSize);
-    return sent ? kOk : kCommandFailed;
+    return secureTransfer(Command::SecureRead, destination, count, false);
 }
 
 uint32_t secureWrite(const uint8_t* data, uint16_t count) {
     if (library().writeProtected)
         return kWriteProtected;
-    if (count && !data)
-        return kCommandFailed;
-    if (!setAddress(0, count))
-        return kCommandFailed;
-    ScopedHeapBlock block;
-    uint8_t* packet = blockPacket(block, count);
-    if (!packet)
-        return kCommandFailed;
-    if (count)
-        memcpy(payloadOf(packet), data, count * kBlockSize);
-    DWORD returned = 0;
-    return sendCommand(library().controller, Command::SecureWrite, packet, &returned) ? kOk : kCommandFailed;
+    return secureTransfer(Command::SecureWrite, const_cast<uint8_t*>(data), count, true);
 }
 
 uint32_t readProtectedArea(uint8_t* destination, uint16_t count, uint32_t first) {
