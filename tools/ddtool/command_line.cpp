@@ -103,11 +103,15 @@ bool operands(Invocation& inv, const std::vector<std::string>& o, std::string& w
     }
 }
 
-bool writes(Command c) {
-    return c == Command::SecureWrite || c == Command::WritePt;
+} // namespace
+
+bool readsBlocks(Command c) {
+    return c == Command::Mkb || c == Command::SecureRead || c == Command::ReadPt;
 }
 
-} // namespace
+bool writesBlocks(Command c) {
+    return c == Command::SecureWrite || c == Command::WritePt;
+}
 
 const char* const kUsage =
     "usage: ddtool [--json] [--yes] [--sim SPEC] COMMAND [ARGUMENTS]\n"
@@ -185,7 +189,7 @@ bool parseCommandLine(const std::vector<std::string>& args, Invocation& inv, std
             why = std::string(c.name) + ": " + why;
             return false;
         }
-        if (writes(inv.command) && !inv.yes) {
+        if (writesBlocks(inv.command) && !inv.yes) {
             why = std::string(c.name) + " writes to the card: add --yes to go ahead";
             return false;
         }

@@ -36,6 +36,11 @@ bool parseCommandLine(const std::vector<std::string>& args, Invocation& invocati
 // The command's name as typed.
 const char* commandName(Command command);
 
+// mkb, secure-read and read-pt read blocks into their FILE; secure-write and
+// write-pt write their FILE's blocks to the card.
+bool readsBlocks(Command command);
+bool writesBlocks(Command command);
+
 extern const char* const kUsage;
 
 } // namespace ddtool

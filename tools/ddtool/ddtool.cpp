@@ -13,14 +13,6 @@ Outcome refused(int code, const std::string& why) {
     return {code, "", "ddtool: " + why + "\n"};
 }
 
-bool writes(Command c) {
-    return c == Command::SecureWrite || c == Command::WritePt;
-}
-
-bool reads(Command c) {
-    return c == Command::Mkb || c == Command::SecureRead || c == Command::ReadPt;
-}
-
 } // namespace
 
 Outcome run(Host& host, const std::vector<std::string>& args) {
@@ -33,7 +25,7 @@ Outcome run(Host& host, const std::vector<std::string>& args) {
     if (!host.describeCard(inv.sim, why))
         return refused(kExitUsage, why);
     std::vector<std::uint8_t> data;
-    if (writes(inv.command) && !readBlocks(inv.file, data, why))
+    if (writesBlocks(inv.command) && !readBlocks(inv.file, data, why))
         return refused(kExitUsage, std::string(commandName(inv.command)) + ": " + why);
 
     Report report(inv.json);
@@ -61,11 +53,11 @@ Outcome run(Host& host, const std::vector<std::string>& args) {
             ok = mediaId(session, report);
             break;
         default:
-            ok = reads(inv.command) ? readBlocksFromCard(host, session, report, inv, data)
-                                    : writeBlocksToCard(host, session, report, inv, data);
+            ok = readsBlocks(inv.command) ? readBlocksFromCard(host, session, report, inv, data)
+                                          : writeBlocksToCard(host, session, report, inv, data);
         }
     }
-    if (ok && reads(inv.command) && !writeFile(inv.file, data, why))
+    if (ok && readsBlocks(inv.command) && !writeFile(inv.file, data, why))
         return refused(kExitCallFailed, std::string(commandName(inv.command)) + ": " + why);
     return {ok ? kExitDone : kExitCallFailed, report.render(), ""};
 }
