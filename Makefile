@@ -1,17 +1,20 @@
-# The two commands a newcomer needs. Both install what they lack first.
-#   make demo   the service on the simulated machine, as a readable timeline
+# The commands a newcomer needs. Each installs what it lacks first.
+#   make demo   the service and the card library on the simulated machine, as
+#               a readable timeline (and ddtool for the simulated card)
 #   make test   every build that can be made here, and every test
+#   make dist   the zips that ship, one per Windows architecture, under dist/
 SHELL := /bin/bash
 STAGE := tools/stage
 LINUX_PRESETS := linux linux-asan linux-tsan
 JOBS ?= 2
 
-.PHONY: demo test deps-linux deps-all $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
+.PHONY: demo test dist deps-linux deps-all deps-dist $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
 
 demo: deps-linux
 	@$(STAGE) "configure linux" cmake --preset linux >/dev/null
-	@$(STAGE) "build demo" cmake --build --preset linux --target cardwell_demo -j$(JOBS) >/dev/null
+	@$(STAGE) "build demo and ddtool" cmake --build --preset linux --target cardwell_demo ddtool -j$(JOBS) >/dev/null
 	@build/linux/tools/demo/cardwell_demo $(DEMO_ARGS)
+	@echo "ddtool, on a simulated card: build/linux/tools/ddtool/ddtool --help"
 
 test: deps-all
 	@$(STAGE) "all builds and tests" $(MAKE) --no-print-directory $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
@@ -21,6 +24,17 @@ deps-linux:
 
 deps-all:
 	@$(STAGE) "install packages (all)" tools/install-deps all
+
+deps-dist:
+	@$(STAGE) "install packages (dist)" tools/install-deps dist
+
+# Each architecture's build makes its own zip (tools/dist).
+dist: deps-dist
+	@for preset in mingw-i686 mingw-x64; do \
+	  $(STAGE) "configure $$preset" cmake --preset $$preset >/dev/null && \
+	  $(STAGE) "zip $$preset" cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
+	done
+	@ls -l dist/*.zip
 
 $(addprefix test-,$(LINUX_PRESETS)): test-%:
 	@$(STAGE) "configure $*" cmake --preset $* >/dev/null

@@ -1,7 +1,10 @@
 // The demo: Cardwell's driver-switch service on a simulated machine, in
 // virtual time, with a timeline of what it does: the card, the registry
 // handshake with the driver, the filter's commands, the device-console runs
-// and the driver the controller ends up with.
+// and the driver the controller ends up with; then the card's side, an SD
+// application's session with Ferrocard while the service runs.
+#include "card_session.h"
+#include "cardlib/state.h"
 #include "platform/sim/card_reader.h"
 #include "platform/sim/resource_script.h"
 #include "service/parameters.h"
@@ -17,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -89,6 +93,8 @@ void exitTray(sim::Machine& m, HANDLE program) {
 
 void run(const Scenario& s, const Options& o) {
     sim::Machine m;
+    // The library as an application that starts now finds it.
+    ferrocard::resetLibraryState();
     sim::loadResourceScript(m, CARDWELL_RC);
     SvcForgetProcessState();
     SingleInstanceForgetProcessState();
@@ -138,6 +144,7 @@ void run(const Scenario& s, const Options& o) {
     m.records().setDebugSink(nullptr);
     reader.onEvent(nullptr);
     m.registry().setValueWatcher(nullptr);
+    ferrocard::resetLibraryState();
     std::printf("\n");
 }
 
@@ -182,12 +189,17 @@ const Scenario kScenarios[] = {
     {"tray", "the whole tray program: its icon, an SDIO card's road, Exit from the tray menu", nothing,
      playSdioRoad,
      true},
+    {"card", "an SD application's session with Ferrocard on a memory card, and Cardwell's switch under it", nothing,
+     [](sim::Machine& m, sim::CardReader& r) { demo::playCardSession(m, r, line); }},
 };
+
+// Without --scenario: the SDIO card's road, then the card's side.
+const std::vector<std::string> kDefaultScenarios = {"sdio", "card"};
 
 void usage() {
     std::printf("usage: cardwell_demo [--scenario NAME|all] [--trace]\n"
                 "  --trace   also print every line of the service's trace\n"
-                "scenarios:\n");
+                "scenarios (without --scenario: sdio, then card):\n");
     for (const auto& s : kScenarios)
         std::printf("  %-12s %s\n", s.name, s.about);
 }
@@ -195,11 +207,11 @@ void usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string chosen = "sdio";
+    std::vector<std::string> chosen = kDefaultScenarios;
     Options o;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--scenario") && i + 1 < argc) {
-            chosen = argv[++i];
+            chosen = {argv[++i]};
         } else if (!std::strcmp(argv[i], "--trace")) {
             o.trace = true;
         } else {
@@ -209,12 +221,12 @@ int main(int argc, char** argv) {
     }
     auto realStart = std::chrono::steady_clock::now();
     bool found = false;
-    for (const auto& s : kScenarios) {
-        if (chosen == "all" || chosen == s.name) {
-            run(s, o);
-            found = true;
-        }
-    }
+    for (const auto& name : chosen)
+        for (const auto& s : kScenarios)
+            if (name == "all" || name == s.name) {
+                run(s, o);
+                found = true;
+            }
     if (!found) {
         usage();
         return 2;

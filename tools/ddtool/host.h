@@ -1,0 +1,28 @@
+// What differs between the two builds of ddtool: how the library is reached
+// and what machine it runs on, and where progress goes. Everything else is
+// one body of code.
+#pragma once
+
+#include "library.h"
+
+#include <optional>
+#include <string>
+
+namespace ddtool {
+
+class Host {
+  public:
+    virtual ~Host() = default;
+
+    // The card --sim SPEC describes, or none given. False with a one-line
+    // reason when the build takes no such card or SPEC is not one.
+    virtual bool describeCard(const std::optional<std::string>& spec, std::string& why) = 0;
+    // The library, ready to be called; null with a one-line reason when it
+    // cannot be had.
+    virtual const Library* open(std::string& why) = 0;
+    // Whether standard error is a terminal, where progress is shown.
+    virtual bool showsProgress() const = 0;
+    virtual void progress(const std::string& text) = 0;
+};
+
+} // namespace ddtool

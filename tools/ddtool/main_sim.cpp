@@ -1,0 +1,14 @@
+// ddtool for Linux: the library on a simulated machine.
+#include "ddtool.h"
+#include "sim_host.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+    ddtool::SimHost host(isatty(STDERR_FILENO));
+    const ddtool::Outcome o = ddtool::run(host, std::vector<std::string>(argv + 1, argv + argc));
+    std::fputs(o.out.c_str(), stdout);
+    std::fputs(o.err.c_str(), stderr);
+    return o.exitCode;
+}

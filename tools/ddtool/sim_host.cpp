@@ -1,0 +1,57 @@
+#include "sim_host.h"
+
+#include "cardlib/state.h"
+
+#include <cstdio>
+
+namespace ddtool {
+
+namespace {
+
+const Library kLibrary = {
+    DDSysInit, DDSysFini, DDFini,       DDSysDrive,    DDChkSDCard, DDIdentify, DDSecureIdentify,
+    DDGetMID,  DDReadMKB, DDSecureRead, DDSecureWrite, DDReadPT,    DDWritePT,
+};
+
+} // namespace
+
+SimHost::SimHost(bool stderrIsTerminal, std::string* progressSink) : terminal_(stderrIsTerminal), sink_(progressSink) {}
+
+SimHost::~SimHost() {
+    reader_.reset();
+    machine_.reset();
+    // The library's state outlives the machine it talked to.
+    ferrocard::resetLibraryState();
+}
+
+bool SimHost::describeCard(const std::optional<std::string>& spec, std::string& why) {
+    card_ = SimCard();
+    return !spec || parseSimSpec(*spec, card_, why);
+}
+
+// As an application starts: the library as at load, on a machine whose reader
+// holds the card.
+const Library* SimHost::open(std::string&) {
+    reader_.reset();
+    machine_.reset();
+    ferrocard::resetLibraryState();
+    machine_ = std::make_unique<sim::Machine>();
+    reader_ = std::make_unique<sim::CardReader>(*machine_);
+    reader_->install();
+    reader_->setDriveLetter(card_.letter);
+    reader_->insertCard(card_.card);
+    for (std::uint32_t code : card_.failing)
+        reader_->controllerDriver().setReply(code, sim::CommandReply::Fails);
+    return &kLibrary;
+}
+
+void SimHost::progress(const std::string& text) {
+    if (sink_) {
+        *sink_ += text;
+    } else {
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+    }
+}
+
+} // namespace ddtool
