@@ -10,11 +10,16 @@
 // sections), and the signalling of the service's own events, which Windows
 // refuses only for a handle that is not an event: a consumer that cannot
 // reset its event would take the same request again and again.
-#include "device_fixture.h"
+#include "platform/sim/card_reader.h"
+#include "platform/sim/machine.h"
 #include "service/device_enumeration.h"
 #include "service/driver_changer.h"
+#include "service/parameters.h"
 #include "service/registry_monitor.h"
+#include "service/service.h"
 #include "service/workers.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <functional>
@@ -55,8 +60,25 @@ struct EntryPoint {
     std::function<void(ServiceFaultSweep&)> release = nullptr; // what arrange took, after the counters
 };
 
-class ServiceFaultSweep : public DeviceTest {
+// A fresh machine for every run: the reader installed on the maker's
+// driver, the parameters key with its gate and device identifier, the
+// service's process state as at load. No resources: no entry point swept
+// here opens a window.
+class ServiceFaultSweep : public ::testing::Test {
   public:
+    void SetUp() override {
+        SvcForgetProcessState();
+        machine = std::make_unique<sim::Machine>();
+        reader = std::make_unique<sim::CardReader>(*machine);
+        reader->install();
+    }
+    void TearDown() override {
+        EXPECT_EQ(machine->deadlockReport(), "");
+        reader.reset();
+        machine.reset();
+        SvcForgetProcessState();
+    }
+
     struct Counters {
         std::size_t handles, keys, lists, heap, threads;
         bool operator==(const Counters& o) const {
@@ -67,7 +89,9 @@ class ServiceFaultSweep : public DeviceTest {
         return {machine->openHandles(), machine->openKeys(), machine->openDeviceLists(), machine->heapBlocks(),
                 machine->threads()};
     }
-    void setValue(const char* name, DWORD value) { registry().setDword(kParamsPath, name, value); }
+    void setValue(const char* name, DWORD value) {
+        machine->registry().setDword(sim::CardReader::kParametersPath, name, value);
+    }
     sim::CardReader& cardReader() { return *reader; }
 
     // The service's nine events, as SvcInit makes them, for a worker run alone.
@@ -132,6 +156,9 @@ class ServiceFaultSweep : public DeviceTest {
         const Counters before = counters();
         if (failing)
             machine->faults().failNth(failing, nth, kInjected);
+        // Only the clean run's calls are read: the others keep no log.
+        machine->records().setCallLogging(!failing);
+        machine->records().setDebugKeeping(false);
         const long answer = e.call(*this);
         machine->advance(kLetThreadsEndMs);
         std::vector<sim::CallRecord> made = machine->records().calls();
@@ -151,6 +178,8 @@ class ServiceFaultSweep : public DeviceTest {
         return made;
     }
 
+    std::unique_ptr<sim::Machine> machine;
+    std::unique_ptr<sim::CardReader> reader;
     DWORD mainThread_ = 0;
 };
 
