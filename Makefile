@@ -3,12 +3,16 @@
 #               a readable timeline (and ddtool for the simulated card)
 #   make test   every build that can be made here, and every test
 #   make dist   the zips that ship, one per Windows architecture, under dist/
+# And one for the fuzz targets: `make fuzz` runs each for FUZZ_SECONDS and
+# merges what they found into tests/fuzz/corpus, minimized.
 SHELL := /bin/bash
 STAGE := tools/stage
 LINUX_PRESETS := linux linux-asan linux-tsan
 JOBS ?= 2
+FUZZ_SECONDS ?= 60
 
-.PHONY: demo test dist deps-linux deps-all deps-dist $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
+.PHONY: demo test dist fuzz deps-linux deps-fuzz deps-all deps-dist $(addprefix test-,$(LINUX_PRESETS)) test-fuzz \
+	test-mingw-i686 test-mingw-x64
 
 demo: deps-linux
 	@$(STAGE) "configure linux" cmake --preset linux >/dev/null
@@ -17,10 +21,17 @@ demo: deps-linux
 	@echo "ddtool, on a simulated card: build/linux/tools/ddtool/ddtool --help"
 
 test: deps-all
-	@$(STAGE) "all builds and tests" $(MAKE) --no-print-directory $(addprefix test-,$(LINUX_PRESETS)) test-mingw-i686 test-mingw-x64
+	@$(STAGE) "all builds and tests" $(MAKE) --no-print-directory $(addprefix test-,$(LINUX_PRESETS)) test-fuzz \
+		test-mingw-i686 test-mingw-x64
+
+fuzz: deps-fuzz build-fuzz
+	@$(STAGE) "fuzz ($(FUZZ_SECONDS) s each)" tests/fuzz/fuzz-all $(FUZZ_SECONDS) build/fuzz/tests/fuzz
 
 deps-linux:
 	@$(STAGE) "install packages (linux)" tools/install-deps linux
+
+deps-fuzz:
+	@$(STAGE) "install packages (fuzz)" tools/install-deps fuzz
 
 deps-all:
 	@$(STAGE) "install packages (all)" tools/install-deps all
@@ -42,6 +53,15 @@ $(addprefix test-,$(LINUX_PRESETS)): test-%:
 	@$(STAGE) "test $*" ctest --preset $* -j$(JOBS)
 	@if [ $* = linux ]; then $(STAGE) "benchmark (virtual time)" build/linux/bench/service_bench --benchmark_min_time=0.05; fi
 	@if [ $* = linux ]; then $(STAGE) "benchmark (card library)" build/linux/bench/cardlib_bench; fi
+
+.PHONY: build-fuzz
+build-fuzz:
+	@$(STAGE) "configure fuzz" cmake --preset fuzz >/dev/null
+	@$(STAGE) "build fuzz" cmake --build --preset fuzz -j$(JOBS) >/dev/null
+
+# Each fuzz target replays its committed corpus, then runs a few seconds more.
+test-fuzz: build-fuzz
+	@$(STAGE) "test fuzz (corpora, then briefly)" ctest --preset fuzz -j$(JOBS)
 
 # The 32-bit build's Wine tests skip where this machine cannot run 32-bit
 # code; the fixture leaves the reason in the prefix.

@@ -49,8 +49,8 @@ uint32_t FERROCARD_CALL DDSysFini(void) {
 uint32_t FERROCARD_CALL DDInit(void) {
     return kOk;
 }
-uint32_t FERROCARD_CALL DDLockDrive(void) __attribute__((alias("DDInit"), nothrow));
-uint32_t FERROCARD_CALL DDUnlockDrive(void) __attribute__((alias("DDInit"), nothrow));
+uint32_t FERROCARD_CALL DDLockDrive(void) PLATFORM_ALIAS_OF("DDInit");
+uint32_t FERROCARD_CALL DDUnlockDrive(void) PLATFORM_ALIAS_OF("DDInit");
 
 // Ends the use of the card's drive. The drive side holds nothing between
 // calls (every call that opens the drive closes it again), so there is

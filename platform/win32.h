@@ -48,4 +48,14 @@
 #define PLATFORM_SHARED_SECTION(name)
 #endif
 
+// Declares one more name for `target`, a function defined in the same file.
+// GCC wants the alias to carry the nothrow it infers for the target (mingw's
+// i686 compiler does, without exceptions); clang takes that nothrow for a
+// noexcept the first declaration lacked, and refuses it.
+#ifdef __clang__
+#define PLATFORM_ALIAS_OF(target) __attribute__((alias(target)))
+#else
+#define PLATFORM_ALIAS_OF(target) __attribute__((alias(target), nothrow))
+#endif
+
 #include "platform/record_sizes.h"
