@@ -70,7 +70,7 @@ TEST_F(DdtoolTest, InfoPrintsWhatTheLibraryAnswersForEveryCard) {
         SCOPED_TRACE(c.name);
         const sim::MemoryCard card = c.card();
         // Every key of --sim, from the catalogue card: the simulated card is that card.
-        const Run r = ddtool({"--sim", ddtool::simSpecOf(card), "info"});
+        const Run r = ddtool({"--sim", ddtool::simCardTextOf(card), "info"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::vector<std::string> keys = {
             "sysinit",   "drive",     "cardStatus", "writeProtected", "highCapacity",    "noSectors",
@@ -105,7 +105,7 @@ TEST_F(DdtoolTest, InfoPrintsWhatTheLibraryAnswersForEveryCard) {
 TEST_F(DdtoolTest, ACardFromItsRegisterAloneIsTheCatalogueCard) {
     for (const auto& c : kCards) {
         SCOPED_TRACE(c.name);
-        const Run whole = ddtool({"--sim", ddtool::simSpecOf(c.card()), "info"});
+        const Run whole = ddtool({"--sim", ddtool::simCardTextOf(c.card()), "info"});
         const Run fromCsd = ddtool({"--sim", "csd=" + hexOf(c.card()), "info"});
         EXPECT_EQ(fromCsd.exitCode, 0);
         EXPECT_EQ(fromCsd.out, whole.out);
@@ -139,7 +139,7 @@ TEST_F(DdtoolTest, CsdDecodesEveryCardsRegister) {
 TEST_F(DdtoolTest, CsdFromTheCardAgreesWithItsRegister) {
     for (const auto& c : kCards) {
         SCOPED_TRACE(c.name);
-        const Run card = ddtool({"--sim", ddtool::simSpecOf(c.card()), "csd"});
+        const Run card = ddtool({"--sim", ddtool::simCardTextOf(c.card()), "csd"});
         const Run hex = ddtool({"csd", hexOf(c.card())});
         ASSERT_EQ(card.exitCode, 0) << card.err;
         EXPECT_EQ(card.values.at("source"), "library");

@@ -42,7 +42,7 @@ TEST_F(DdtoolTest, BadCommandLinesSayWhatIsWrongInOneLine) {
          "ddtool: secure-write: " + empty + " holds 0 bytes, not 1 to 65535 blocks of 512"},
         {{"secure-write", blocks}, "ddtool: secure-write writes to the card: add --yes to go ahead"},
         {{"write-pt", "0", blocks}, "ddtool: write-pt writes to the card: add --yes to go ahead"},
-        {{"info", "--sim"}, "ddtool: --sim needs a SPEC"},
+        {{"info", "--sim"}, "ddtool: --sim needs a CARD"},
         {{"--sim", "colour=red", "info"},
          "ddtool: --sim: unknown key 'colour' (keys: csd, hc, wp, letter, geometry, lastlba, mid, fail)"},
         {{"--sim", "hc=2", "info"}, "ddtool: --sim: hc=2: not a number from 0 to 1"},

@@ -114,7 +114,7 @@ bool writesBlocks(Command c) {
 }
 
 const char* const kUsage =
-    "usage: ddtool [--json] [--yes] [--sim SPEC] COMMAND [ARGUMENTS]\n"
+    "usage: ddtool [--json] [--yes] [--sim CARD] COMMAND [ARGUMENTS]\n"
     "Asks the card in Halvex's SD/MMC reader, through Ferrocard, what the library sees.\n"
     "\n"
     "commands:\n"
@@ -135,7 +135,7 @@ const char* const kUsage =
     "options:\n"
     "  --json      one JSON object with the same keys instead of lines\n"
     "  --yes       go ahead with a write to the card\n"
-    "  --sim SPEC  (Linux build) the simulated card: comma-separated csd=HEX, hc=0|1, wp=0|1,\n"
+    "  --sim CARD  (Linux build) the simulated card: comma-separated csd=HEX, hc=0|1, wp=0|1,\n"
     "              letter=X, geometry=C/T/S, lastlba=N, mid=HEX, fail=CODE (repeatable)\n"
     "\n"
     "exit codes: 0 done, 1 a library call failed, 2 a bad command line\n";
@@ -160,7 +160,7 @@ bool parseCommandLine(const std::vector<std::string>& args, Invocation& inv, std
             return true;
         } else if (a == "--sim" || a.rfind("--sim=", 0) == 0) {
             if (a == "--sim" && i + 1 == args.size()) {
-                why = "--sim needs a SPEC";
+                why = "--sim needs a CARD";
                 return false;
             }
             inv.sim = a == "--sim" ? args[++i] : a.substr(6);

@@ -18,7 +18,7 @@ struct Invocation {
     Command command = Command::Help;
     bool json = false;
     bool yes = false;
-    std::optional<std::string> sim; // --sim SPEC
+    std::optional<std::string> sim; // --sim CARD
     std::optional<CsdBytes> csd;    // csd HEX
     std::uint8_t selector = 0;      // mkb
     std::uint32_t first = 0;        // mkb's first block index, read-pt's first block, write-pt's offset

@@ -14,9 +14,9 @@ class Host {
   public:
     virtual ~Host() = default;
 
-    // The card --sim SPEC describes, or none given. False with a one-line
-    // reason when the build takes no such card or SPEC is not one.
-    virtual bool describeCard(const std::optional<std::string>& spec, std::string& why) = 0;
+    // The card --sim CARD describes, or none given. False with a one-line
+    // reason when the build takes no such card or CARD is not one.
+    virtual bool describeCard(const std::optional<std::string>& text, std::string& why) = 0;
     // The library, ready to be called; null with a one-line reason when it
     // cannot be had.
     virtual const Library* open(std::string& why) = 0;

@@ -33,10 +33,10 @@ template <typename Fn> bool resolve(HMODULE module, const char* name, Fn& fn, st
 
 class WindowsHost : public ddtool::Host {
   public:
-    bool describeCard(const std::optional<std::string>& spec, std::string& why) override {
-        if (spec)
+    bool describeCard(const std::optional<std::string>& text, std::string& why) override {
+        if (text)
             why = "--sim: the Windows build asks the card in the reader; only the Linux build simulates one";
-        return !spec;
+        return !text;
     }
 
     const ddtool::Library* open(std::string& why) override {

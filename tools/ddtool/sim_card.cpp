@@ -142,12 +142,12 @@ bool keyOf(const std::string& item, Keys& k, std::string& why) {
 
 } // namespace
 
-bool parseSimSpec(const std::string& spec, SimCard& out, std::string& why) {
+bool parseSimCard(const std::string& text, SimCard& out, std::string& why) {
     Keys k;
     std::size_t start = 0;
-    while (start <= spec.size()) {
-        const auto comma = std::min(spec.find(',', start), spec.size());
-        if (!keyOf(spec.substr(start, comma - start), k, why)) {
+    while (start <= text.size()) {
+        const auto comma = std::min(text.find(',', start), text.size());
+        if (!keyOf(text.substr(start, comma - start), k, why)) {
             why = "--sim: " + why;
             return false;
         }
@@ -191,7 +191,7 @@ bool parseSimSpec(const std::string& spec, SimCard& out, std::string& why) {
     return true;
 }
 
-std::string simSpecOf(const sim::MemoryCard& card, char letter) {
+std::string simCardTextOf(const sim::MemoryCard& card, char letter) {
     const auto& r = card.registers;
     return "csd=" + hexBytes(r.csd.data(), r.csd.size()) + ",hc=" + std::to_string(r.highCapacityAnswer) +
            ",wp=" + std::to_string(r.writeProtectAnswer) + ",letter=" + std::string(1, letter) +

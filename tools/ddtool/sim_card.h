@@ -1,4 +1,4 @@
-// The card --sim SPEC puts in the simulated reader: comma-separated keys
+// The card --sim CARD puts in the simulated reader: comma-separated keys
 // csd=HEX (the register; it also sets the other keys' defaults: high
 // capacity from CSD_STRUCTURE, write protection from its two write-protect
 // bits, the last block and the geometry from its capacity), hc=0|1, wp=0|1,
@@ -21,10 +21,10 @@ struct SimCard {
     std::vector<std::uint32_t> failing; // command codes
 };
 
-// False with a one-line reason when SPEC is not a card.
-bool parseSimSpec(const std::string& spec, SimCard& card, std::string& why);
+// False with a one-line reason when the text is not a card.
+bool parseSimCard(const std::string& text, SimCard& card, std::string& why);
 
-// `card`'s spec: every key, so that the card read back is the same card.
-std::string simSpecOf(const sim::MemoryCard& card, char letter = sim::CardReader::kDefaultDriveLetter);
+// `card` as --sim text: every key, so that the card read back is the same card.
+std::string simCardTextOf(const sim::MemoryCard& card, char letter = sim::CardReader::kDefaultDriveLetter);
 
 } // namespace ddtool

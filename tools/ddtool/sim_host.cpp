@@ -24,9 +24,9 @@ SimHost::~SimHost() {
     ferrocard::resetLibraryState();
 }
 
-bool SimHost::describeCard(const std::optional<std::string>& spec, std::string& why) {
+bool SimHost::describeCard(const std::optional<std::string>& text, std::string& why) {
     card_ = SimCard();
-    return !spec || parseSimSpec(*spec, card_, why);
+    return !text || parseSimCard(*text, card_, why);
 }
 
 // As an application starts: the library as at load, on a machine whose reader

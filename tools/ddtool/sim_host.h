@@ -20,7 +20,7 @@ class SimHost : public Host {
     explicit SimHost(bool stderrIsTerminal, std::string* progressSink = nullptr);
     ~SimHost() override;
 
-    bool describeCard(const std::optional<std::string>& spec, std::string& why) override;
+    bool describeCard(const std::optional<std::string>& text, std::string& why) override;
     const Library* open(std::string& why) override;
     bool showsProgress() const override { return terminal_; }
     void progress(const std::string& text) override;
