@@ -154,7 +154,8 @@ bool probeDrive(DriveRecord& record, uint32_t number) {
     trace("\tByte per sector: %d\n", loadLe32(geometry + 20));
     trace("\tCylinders: %d\n", cylinders);
     trace("\tTracksPerCylinder: %d\n", tracks);
-    trace("Size: %d MB\n", mb > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(mb));
+    // %d as the text always had it; no card comes near the 2 PB where that stops.
+    trace("Size: %d MB\n", mb > INT32_MAX ? INT32_MAX : static_cast<int32_t>(mb));
     record.capacityClass = capacityClassOfSize(mb).value;
     drive.reset();
     library().driveNumber = number;
