@@ -40,7 +40,7 @@ CsdFields CsdFields::standard(std::uint8_t readBlLen, std::uint32_t cSize, std::
     return f;
 }
 
-// The values the SD Physical Layer specification fixes for CSD 2.0.
+// The values the SD Association's physical layer fixes for CSD 2.0.
 CsdFields CsdFields::high(std::uint32_t cSize) {
     CsdFields f;
     f.csdStructure = csd::kVersion2;

@@ -1,5 +1,5 @@
 // The CSD register of an SD memory card, built from its named fields in the
-// layout of the SD Physical Layer specification: version 1.0 for standard
+// layout the SD Association's physical layer gives it: version 1.0 for standard
 // capacity cards, version 2.0 for high and extended capacity cards. The
 // encoder places each field at its bits and closes the register with its CRC7,
 // so that a card in a test reads as its fields, not as sixteen bytes of hex.
@@ -22,7 +22,7 @@ constexpr std::uint32_t kSectorBytes = 512;
 constexpr std::uint64_t kSectorsPerSizeUnit = 1024;
 } // namespace csd
 
-// Every field of both versions, named as the SD Physical Layer specification
+// Every field of both versions, named as the SD Association's physical layer
 // names them, with the register bits it occupies. The defaults are those of a
 // typical standard capacity card; high() gives the fixed values version 2.0
 // prescribes.

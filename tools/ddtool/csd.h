@@ -1,5 +1,5 @@
 // The CSD register of an SD memory card, read field by field under the names
-// of the SD Physical Layer specification, for the three structure versions a
+// the SD Association's physical layer gives them, for the three structure versions a
 // card can carry: 1.0 (standard capacity), 2.0 (high and extended capacity)
 // and 3.0 (ultra capacity). Only the size fields move between versions; the
 // rest of the register keeps its bits.
