@@ -2,7 +2,8 @@
 #   make demo   the service and the card library on the simulated machine, as
 #               a readable timeline (and ddtool for the simulated card)
 #   make test   every build that can be made here, and every test
-#   make dist   the zips that ship, one per Windows architecture, under dist/
+#   make dist   what ships, under dist/: per Windows architecture a Windows
+#               Installer package and a zip
 # And one for the fuzz targets: `make fuzz` runs each for FUZZ_SECONDS and
 # merges what they found into tests/fuzz/corpus, minimized.
 SHELL := /bin/bash
@@ -39,13 +40,13 @@ deps-all:
 deps-dist:
 	@$(STAGE) "install packages (dist)" tools/install-deps dist
 
-# Each architecture's build makes its own zip (tools/dist).
+# Each architecture's build makes its own package and zip (tools/dist).
 dist: deps-dist
 	@for preset in mingw-i686 mingw-x64; do \
 	  $(STAGE) "configure $$preset" cmake --preset $$preset >/dev/null && \
-	  $(STAGE) "zip $$preset" cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
+	  $(STAGE) "package and zip $$preset" cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
 	done
-	@ls -l dist/*.zip
+	@ls -l dist/*.msi dist/*.zip
 
 $(addprefix test-,$(LINUX_PRESETS)): test-%:
 	@$(STAGE) "configure $*" cmake --preset $* >/dev/null
