@@ -101,6 +101,10 @@ HANDLE openDevice(const char* path) {
 }
 
 bool findController(uint32_t wanted) {
+    // The device-setup DLL from the system folder only: the application's
+    // own folder is searched before it on some systems, and may be anyone's.
+    if (!PlatformLoadSystemDlls(NULL))
+        return false;
     ScopedDeviceList set(
         SetupDiGetClassDevsA(&kStoragePortInterface, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!set)

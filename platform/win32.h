@@ -10,6 +10,12 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// The device-setup and configuration-manager functions are not imported but
+// loaded from the system folder at start (WIN32_API_FROM in api.inc): their
+// headers then declare them as plain functions, which
+// platform/win/system_dlls.cpp defines.
+#define _SETUPAPI_
+#define _CFGMGR32_
 #include <windows.h>
 // The parts of the SDK that lean windows.h leaves out.
 #include <cfgmgr32.h>
@@ -18,14 +24,22 @@
 #include <shellapi.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
+// The SDK declares the rest.
+#define WIN32_API(ret, name, params)
+#define WIN32_API_FROM(dll, ret, name, params)
+#define WIN32_INTRINSIC(ret, name, params)
 #else
 #include "platform/sim/win32_types.h"
 #define WIN32_API(ret, name, params) ret WINAPI name params;
+#define WIN32_API_FROM(dll, ret, name, params) ret WINAPI name params;
 #define WIN32_INTRINSIC(ret, name, params) ret name params;
-#include "platform/api.inc"
-#undef WIN32_INTRINSIC
-#undef WIN32_API
 #endif
+#define PLATFORM_API(ret, name, params) ret WINAPI name params;
+#include "platform/api.inc"
+#undef PLATFORM_API
+#undef WIN32_INTRINSIC
+#undef WIN32_API_FROM
+#undef WIN32_API
 
 #include <stdint.h>
 

@@ -134,6 +134,14 @@ void SvcInit(WPARAM, LPARAM) {
         SvcTrace("SvcInit: Not support SDIO, cound not start service.");
         return;
     }
+    // The device-setup DLLs come from the system folder only; without them
+    // the service has nothing to work with and does not start, as above.
+    LPCSTR missing = nullptr;
+    if (!PlatformLoadSystemDlls(&missing)) {
+        SvcTrace("SvcInit:Error(%X) in loading %s from the system folder, could not start service.", GetLastError(),
+                 missing ? missing : "a system DLL");
+        return;
+    }
     gdwDeviceId = ReadDeviceID();
     InitializeCriticalSection(&gcsDeviceLock);
     gLockReady = true;

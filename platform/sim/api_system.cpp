@@ -111,6 +111,34 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     return nullptr;
 }
 
+namespace {
+// The DLLs the Windows build loads from the system folder, in its order.
+#define WIN32_API(ret, name, params)
+#define WIN32_INTRINSIC(ret, name, params)
+#define PLATFORM_API(ret, name, params)
+#define WIN32_API_FROM(dll, ret, name, params) #dll ".dll",
+const char* const kLoadedDlls[] = {
+#include "platform/api.inc"
+};
+#undef WIN32_API_FROM
+#undef PLATFORM_API
+#undef WIN32_INTRINSIC
+#undef WIN32_API
+} // namespace
+
+// The simulated system folder has every DLL. A fault stands for one that is
+// missing: the first the Windows build loads is named, as there.
+BOOL WINAPI PlatformLoadSystemDlls(LPCSTR* missing) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("PlatformLoadSystemDlls", "")) {
+        if (missing)
+            *missing = kLoadedDlls[0];
+        SetLastError(*e);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     Machine& m = Machine::current();
     if (auto e = m.enter("ShellExecuteExA", info ? describe(info->cbSize, info->fMask, info->lpVerb, info->lpFile,

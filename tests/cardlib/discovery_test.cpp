@@ -83,6 +83,14 @@ TEST_F(DiscoveryTest, WithoutAControllerNothingIsOpenAndCommandsFail) {
     EXPECT_TRUE(packets().empty());
 }
 
+// Without the device-setup DLL from the system folder there is no looking.
+TEST_F(DiscoveryTest, AMissingSystemDllFindsNoController) {
+    machine->faults().failAlways("PlatformLoadSystemDlls", ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(DDSysInit(), 0x13FFu);
+    EXPECT_EQ(machine->faults().calls("SetupDiGetClassDevsA"), 0u);
+    EXPECT_EQ(openedPath(), "");
+}
+
 TEST_F(DiscoveryTest, TheTrivialExportsAnswerZeroInEveryState) {
     using Trivial = uint32_t (*)();
     const Trivial trivial[] = {DDInit, DDLockDrive, DDUnlockDrive, DDSysFini};

@@ -1,7 +1,7 @@
 // The conformance run on the real platform: Windows, or Wine standing in for it.
 #include "harness.h"
 
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <cstdio>
 
@@ -41,6 +41,12 @@ int main(int argc, char** argv) {
         std::printf("running on wine %s\n", version);
     else
         std::printf("running on windows\n");
+    // The device-setup DLLs, from the system folder as the deliverables load them.
+    LPCSTR missing = nullptr;
+    if (!PlatformLoadSystemDlls(&missing)) {
+        std::printf("cannot load %s from the system folder: error %lu\n", missing, GetLastError());
+        return 1;
+    }
     conformance::run(argc, argv);
     return conformance::finish();
 }

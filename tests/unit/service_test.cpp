@@ -61,6 +61,18 @@ TEST_F(ServiceTest, ClosedGateCreatesNothing) {
     }
 }
 
+// A system DLL that cannot be loaded from the system folder stops the start
+// as the closed gate does.
+TEST_F(ServiceTest, AMissingSystemDllCreatesNothing) {
+    machine->faults().failAlways("PlatformLoadSystemDlls", ERROR_MOD_NOT_FOUND);
+    SvcInit(0, 0);
+    EXPECT_TRUE(traced("SvcInit:Error(7E) in loading setupapi.dll from the system folder, could not start service."));
+    EXPECT_EQ(calls("CreateEventA") + calls("InitializeCriticalSection"), 0u);
+    SvcStop();
+    SvcCleanup();
+    expectNothingLeft();
+}
+
 TEST_F(ServiceTest, StartsStopsAndReleasesEverything) {
     SvcInit(0, 0);
     ASSERT_TRUE(SvcIsRunning());

@@ -6,9 +6,12 @@
 // announcements are broadcasts. The service's own threads do the rest on
 // their real clock: this test measures how long each step takes.
 //
-// Cardwell.exe runs from this program's folder, next to the cfgmgr32 stand-in
-// (WINEDLLOVERRIDES=cfgmgr32=n,b): Wine's own answers the device walks with
-// nothing.
+// Cardwell.exe runs from this program's folder, which is also its current
+// directory, beside a planted cfgmgr32.dll and setupapi.dll that leave a
+// marker when loaded: with WINEDLLOVERRIDES preferring native DLLs, as
+// Windows does for DLLs that are not known ones, an import of either would
+// take the planted one. Cardwell loads both from the system folder, where the
+// cfgmgr32 stand-in is (Wine's own answers the device walks with nothing).
 #include "e2e_fixture.h"
 
 #include "../conformance/harness.h"
@@ -45,6 +48,8 @@ constexpr DWORD kStaysMs = 6000;
 // once, so the program ends well within this.
 constexpr DWORD kExitLimitMs = 20000;
 constexpr DWORD kPollMs = 5;
+// Planted beside Cardwell.exe (planted_dll.c); each leaves <name>.loaded.
+constexpr const char* kPlantedDlls[] = {"cfgmgr32.dll", "setupapi.dll"};
 
 // What the timings may be on an idle machine. The command comes after the
 // filter's quiet period (more than 1.5 s, taken in 1 s waits: 2 s); the way
@@ -103,6 +108,8 @@ public:
 private:
     // Whatever this test, or an earlier run that died, left.
     static void forget() {
+        for (const char* dll : kPlantedDlls)
+            DeleteFileA((programFolder() + dll + ".loaded").c_str());
         RegDeleteTreeA(HKEY_CURRENT_USER, e2e::kProbeKey);
         RegDeleteKeyA(HKEY_CURRENT_USER, e2e::kProbeKey);
         e2e::removeSdioDevice();
@@ -357,6 +364,10 @@ bool comesUp(const TrayProgram& tray) {
     HWND listener = tray.window("IDD_DIALOG_SDIO", kStartLimitMs);
     ok(listener != nullptr, "no \"IDD_DIALOG_SDIO\" window within %u ms: the service did not start\n",
        u(kStartLimitMs));
+    // By now the service has loaded every DLL it calls.
+    for (const char* dll : kPlantedDlls)
+        ok(GetFileAttributesA((programFolder() + dll + ".loaded").c_str()) == INVALID_FILE_ATTRIBUTES,
+           "Cardwell.exe loaded the %s planted beside it\n", dll);
     if (!main || !listener)
         return false;
     trace("Cardwell.exe up in %.0f ms\n", ms(nowUs() - start));

@@ -5,8 +5,9 @@
 // identifier through setupapi's CM_Get_Device_IDA (which works), the status
 // from the device's key under Enum.
 //
-// The service imports exactly these two from cfgmgr32.dll, so the stand-in
-// needs nothing else. Tests load it from their own folder with
+// The service calls exactly these two of cfgmgr32.dll, so the stand-in needs
+// nothing else. The test fixture puts it where the system's is, and the
+// service loads it from there by full path when a test sets
 // WINEDLLOVERRIDES=cfgmgr32=n,b.
 #define _CFGMGR32_ // this module defines the functions it declares
 #include <windows.h>

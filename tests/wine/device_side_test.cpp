@@ -4,7 +4,7 @@
 //
 // Wine 8.0's CM_Get_Device_ID_ExA and CM_Get_DevNode_Status_Ex succeed and
 // write nothing, so the walks that name or examine a device run against the
-// cfgmgr32 stand-in next to this program (loaded with
+// cfgmgr32 stand-in in the system folder (loaded with
 // WINEDLLOVERRIDES=cfgmgr32=n,b). Without it those checks are marked as
 // known differences.
 #include "service/device_enumeration.h"
@@ -51,6 +51,15 @@ unsigned u(DWORD v) {
 bool standIn() {
     HMODULE module = GetModuleHandleA("cfgmgr32.dll");
     return module && GetProcAddress(module, "CM_Get_Device_ID_ExA") && !GetProcAddress(module, "CM_Get_Device_IDA");
+}
+
+// SetupDiGetDeviceInstanceIdA, which the service never calls, so the platform
+// defines no name for it: taken from the setupapi.dll the platform loaded.
+bool deviceInstanceId(HDEVINFO list, SP_DEVINFO_DATA* element, char* id, DWORD size) {
+    HMODULE setupapi = GetModuleHandleA("setupapi.dll");
+    FARPROC found = setupapi ? GetProcAddress(setupapi, "SetupDiGetDeviceInstanceIdA") : nullptr;
+    auto get = reinterpret_cast<decltype(&SetupDiGetDeviceInstanceIdA)>(reinterpret_cast<void*>(found));
+    return get && get(list, element, id, size, nullptr);
 }
 
 std::string windowsDirectory() {
@@ -311,7 +320,7 @@ CONFORMANCE_TEST(device_4_config_manager_calls) {
     char expected[MAX_DEVICE_ID_LEN] = {};
     bool found = false;
     for (DWORD i = 0; !found && SetupDiEnumDeviceInfo(list, i, &element); ++i)
-        found = SetupDiGetDeviceInstanceIdA(list, &element, expected, sizeof expected, nullptr) &&
+        found = deviceInstanceId(list, &element, expected, sizeof expected) &&
                 MatchDeviceId(expected, kHardwareId);
     ok(found, "the controller is not in the device list\n");
     if (found) {
