@@ -279,11 +279,37 @@ TEST_F(DriveTest, IdentifyFailsWhenTheCardIsGoneOrTheCsdCannotBeRead) {
     driver().setReply(0xA000002C, sim::CommandReply::Fails, 1);
     EXPECT_EQ(id.identify(), 0x12FFu);
     EXPECT_TRUE(id.untouched());
-    // A capacity request that fails is not noticed: 0 as the last block.
-    reader->drive().failRequest(sim::DriveRequest::ReadCapacity, ERROR_IO_DEVICE, 1);
-    EXPECT_EQ(id.identify(), 0u);
-    EXPECT_EQ(id.noSectors, 1u);
-    EXPECT_EQ(id.cylinders, 0);
+    // A size READ CAPACITY(10) did not give is not reported, and no CSD is
+    // read for it; the drive is still found. The last block address one below
+    // the 0xFFFFFFFF that sends a caller to READ CAPACITY(16) is a size.
+    const struct {
+        const char* what;
+        uint32_t lastBlock;
+        void (*spoil)(sim::DiskDrive&);
+        uint32_t status, noSectors;
+    } capacities[] = {
+        {"the request fails", 1976319,
+         [](sim::DiskDrive& d) { d.failRequest(sim::DriveRequest::ReadCapacity, ERROR_IO_DEVICE, 2); }, 0x12FF,
+         0xEEEEEEEE},
+        {"CHECK CONDITION", 1976319,
+         [](sim::DiskDrive& d) { d.answerScsiStatus(sim::DriveRequest::ReadCapacity, 2, 2); }, 0x12FF, 0xEEEEEEEE},
+        {"0xFFFFFFFF", 0xFFFFFFFF, [](sim::DiskDrive&) {}, 0x12FF, 0xEEEEEEEE},
+        {"0xFFFFFFFE", 0xFFFFFFFE, [](sim::DiskDrive&) {}, 0, 0xFFFFFFFF},
+    };
+    for (const auto& c : capacities) {
+        SCOPED_TRACE(c.what);
+        sim::MemoryCard card = sim::cards::standard1Gb();
+        card.lastBlockAddress = c.lastBlock;
+        insert(card);
+        c.spoil(reader->drive());
+        EXPECT_EQ(findDrive(), 5);
+        machine->files().clearRequests();
+        Identity failed;
+        EXPECT_EQ(failed.identify(), c.status);
+        EXPECT_EQ(failed.noSectors, c.noSectors);
+        EXPECT_EQ(failed.untouched(), c.status != 0);
+        EXPECT_EQ(packets().size(), c.status ? 0u : 1u);
+    }
 }
 
 TEST_F(DriveTest, DescriptorsThatDoNotHoldTheirStringsFailTheProbe) {
@@ -349,19 +375,28 @@ TEST_F(DriveTest, CardChecksAnswerByTheDriveIdAndTheQueries) {
     EXPECT_TRUE(packets().empty());
     EXPECT_EQ(DDChkSDCard(0, nullptr), 0x1181u);
 
+    // A request that fails asks nothing: the check stops there, and writes
+    // stay refused until a check gets both answers; the high-capacity flag
+    // keeps the last answer.
     const struct {
         const char* what;
         uint32_t writeProtectAnswer, highCapacityAnswer;
-        bool csdFails;
+        uint32_t failing; // the command that fails, if any
         uint32_t result;
         uint16_t status;
         uint32_t writeFlag, highFlag;
+        std::size_t sent; // of the two queries and the CSD read, in order
     } cases[] = {
-        {"write-protected standard card", 1, 0, false, 0, 0x0003, 1, 0},
-        {"an answer of 2 is no", 2, 2, false, 0, 0x0001, 0, 0},
-        {"high capacity, CSD read fails", 0, 1, true, 0x12FF, 0x0001, 0, 1},
-        {"write-protected high capacity, CSD read fails", 1, 1, true, 0x12FF, 0x0003, 1, 1},
+        {"write-protected standard card", 1, 0, 0, 0, 0x0003, 1, 0, 2},
+        {"an answer of 2 is no", 2, 2, 0, 0, 0x0001, 0, 0, 2},
+        {"high capacity, CSD read fails", 0, 1, 0xA000002C, 0x12FF, 0x0001, 0, 1, 3},
+        {"write-protected high capacity, CSD read fails", 1, 1, 0xA000002C, 0x12FF, 0x0003, 1, 1, 3},
+        {"the write-protect request fails", 0, 0, 0xA0000038, 0x12FF, 0x0001, 1, 1, 1},
+        {"the high-capacity request fails", 0, 0, 0xA0000068, 0x12FF, 0x0001, 1, 1, 2},
+        {"write-protected, the high-capacity request fails", 1, 0, 0xA0000068, 0x12FF, 0x0003, 1, 1, 2},
+        {"both answered again", 0, 0, 0, 0, 0x0001, 0, 0, 2},
     };
+    const std::vector<std::uint32_t> order = {0xA0000038, 0xA0000068, 0xA000002C};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         machine->files().clearRequests();
@@ -369,21 +404,32 @@ TEST_F(DriveTest, CardChecksAnswerByTheDriveIdAndTheQueries) {
         r.writeProtectAnswer = c.writeProtectAnswer;
         r.highCapacityAnswer = c.highCapacityAnswer;
         driver().setRegisters(r);
-        if (c.csdFails)
-            driver().setReply(0xA000002C, sim::CommandReply::Fails, 1);
+        if (c.failing)
+            driver().setReply(c.failing, sim::CommandReply::Fails, 1);
         EXPECT_EQ(DDChkSDCard(0, &status), c.result);
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(ferrocard::library().writeProtected, c.writeFlag);
         EXPECT_EQ(ferrocard::library().highCapacity, c.highFlag);
         // Both queries, in this order, whatever the first answered.
-        EXPECT_EQ(commandsSent()[0], 0xA0000038u);
-        EXPECT_EQ(commandsSent()[1], 0xA0000068u);
+        EXPECT_EQ(commandsSent(), std::vector<std::uint32_t>(order.begin(), order.begin() + c.sent));
     }
-    // Without a controller both queries fail: the card counts as writable.
+    // Only C_SIZE's six bits of byte 7 count, each of them: any one alone
+    // makes a card above 32 GB; the two bits above them make none.
+    auto r = driver().registers();
+    r.highCapacityAnswer = 1;
+    for (BYTE byte7 : {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0xC0}) {
+        SCOPED_TRACE(int(byte7));
+        r.csd[7] = byte7;
+        r.csd[8] = r.csd[9] = 0xFF; // C_SIZE + 1 is 65536 without byte 7: at the bound, not above
+        driver().setRegisters(r);
+        EXPECT_EQ(DDChkSDCard(0, &status), 0u);
+        EXPECT_EQ(status, byte7 == 0xC0 ? 0x0005 : 0x0011);
+    }
+    // Without a controller neither question can be asked.
     restartLibrary();
-    EXPECT_EQ(DDChkSDCard(0, &status), 0u);
+    EXPECT_EQ(DDChkSDCard(0, &status), 0x12FFu);
     EXPECT_EQ(status, 0x0001);
-    EXPECT_EQ(ferrocard::library().writeProtected, 0u);
+    EXPECT_EQ(ferrocard::library().writeProtected, 1u);
 }
 
 // DDFini holds and changes nothing: everything goes on working after it.
@@ -398,7 +444,7 @@ TEST_F(DriveTest, FiniChangesNothing) {
     EXPECT_TRUE(machine->records().calls().empty() || machine->records().calls().back().function != "Sleep");
     Identity id;
     EXPECT_EQ(id.identify(), 0u);
-    EXPECT_EQ(ferrocard::library().driveNumber, 5u);
+    EXPECT_EQ(ferrocard::library().drive.number, 5u);
 }
 
 } // namespace
