@@ -65,6 +65,27 @@ TEST_F(DriveTest, TheNineHundredNinetyTwoMegabyteCard) {
     EXPECT_EQ(id.cylinders, 984);
     EXPECT_EQ(id.bytesPerSector, 512);
     EXPECT_EQ(capacityClass(), 20480u);
+
+    // The capacity request as sent: the structure's first bytes in, the whole
+    // buffer out; sense area after a 4-byte filler, data area after the sense.
+    const auto sent = machine->files().requests(IOCTL_SCSI_PASS_THROUGH);
+    ASSERT_EQ(sent.size(), 2u); // one per probe
+    const auto& r = sent[0].in;
+    const std::size_t senseAt = sizeof(SCSI_PASS_THROUGH) + 4, dataAt = senseAt + 32;
+    EXPECT_EQ(sent[0].inSize, sizeof(SCSI_PASS_THROUGH));
+    EXPECT_EQ(sent[0].outSize, (dataAt + 704 - 80 + alignof(SCSI_PASS_THROUGH) - 1) / alignof(SCSI_PASS_THROUGH) *
+                                   alignof(SCSI_PASS_THROUGH));
+    auto at = [&r](std::size_t offset, std::size_t width) {
+        return std::vector<BYTE>(r.begin() + offset, r.begin() + offset + width);
+    };
+    EXPECT_EQ(at(offsetof(SCSI_PASS_THROUGH, Length), 2), (std::vector<BYTE>{sizeof(SCSI_PASS_THROUGH), 0}));
+    // PathId 0, TargetId 1, Lun 0, CdbLength 10, SenseInfoLength 24, DataIn 1
+    EXPECT_EQ(at(offsetof(SCSI_PASS_THROUGH, PathId), 6), (std::vector<BYTE>{0, 1, 0, 10, 24, 1}));
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, DataTransferLength)), 192u);
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, TimeOutValue)), 2u);
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, DataBufferOffset)), dataAt);
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, SenseInfoOffset)), senseAt);
+    EXPECT_EQ(at(offsetof(SCSI_PASS_THROUGH, Cdb), 16), (std::vector<BYTE>{0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 // Image bytes 5 to 11 of 59 83 C4 F6 DB BF EF: a standard layout's C_SIZE
@@ -229,8 +250,14 @@ TEST_F(DriveTest, TheReaderIsFoundAtItsLetterOnlyWithACardIn) {
     }
     // The drive ID of the last success stays when a later search fails.
     EXPECT_EQ(ferrocard::library().driveId, 4);
-    EXPECT_EQ(DDSysDrive(1, nullptr), 0x1181u);
+    // Only drive index 0 is searched, and only with somewhere to put the ID.
+    reader->insertCard(sim::cards::standard1Gb());
+    machine->records().clear();
+    uint16_t id = 0x7777;
+    EXPECT_EQ(DDSysDrive(1, &id), 0x1181u);
+    EXPECT_EQ(id, 0x7777);
     EXPECT_EQ(DDSysDrive(0, nullptr), 0x1181u);
+    EXPECT_TRUE(machine->records().calls("CreateFileA").empty());
 }
 
 TEST_F(DriveTest, OtherDrivesAreNotTheReader) {
@@ -240,7 +267,7 @@ TEST_F(DriveTest, OtherDrivesAreNotTheReader) {
     sim::putDisk(*machine, 'D', sim::drives::usbStick(), sim::drives::usbStickMedium());
     sim::putDisk(*machine, 'F', sim::drives::otherMakersSdReader(), sim::cards::standard1Gb().medium());
     sim::DriveIdentity notAReader = reader->driveIdentity();
-    notAReader.product = "MS/xD Reader    ";
+    notAReader.product = "SM/xD Reader    "; // "S", but not "SD"
     sim::putDisk(*machine, 'G', notAReader, sim::cards::standard1Gb().medium());
     reader->remove();
     reader->setDriveLetter('H');
@@ -259,11 +286,21 @@ TEST_F(DriveTest, IdentifyBeforeAnyDriveWasFoundOpensTheAtSignAndWritesNothing) 
     auto opens = machine->records().calls("CreateFileA");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].arguments.substr(0, 8), "\"\\\\.\\@:\"");
-    // Every pointer is needed; a null one is refused before anything is done.
-    uint32_t n = 0;
-    EXPECT_EQ(DDIdentify(&n, &n, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-              0x12FFu);
-    EXPECT_EQ(machine->records().calls("CreateFileA").size(), 1u);
+    // Every pointer is needed; any one null is refused before anything is
+    // done, even with a drive to identify.
+    findDrive();
+    machine->records().clear();
+    for (int none = 0; none < 11; ++none) {
+        auto p = [none](auto* out, int i) { return i == none ? nullptr : out; };
+        EXPECT_EQ(DDIdentify(p(&id.noSectors, 0), p(&id.erasesize, 1), p(&id.cylinders, 2), p(&id.heads, 3),
+                             p(&id.bytesPerSector, 4), p(&id.sectorsPerTrack, 5), p(&id.readBlLen, 6), p(&id.Csize, 7),
+                             p(&id.CsizeMult, 8), p(&id.reserved1, 9), p(&id.reserved2, 10)),
+                  0x12FFu)
+            << none;
+        EXPECT_TRUE(id.untouched());
+    }
+    EXPECT_TRUE(machine->records().calls().empty());
+    EXPECT_EQ(DDSecureIdentify(nullptr), 0u);
 }
 
 TEST_F(DriveTest, IdentifyFailsWhenTheCardIsGoneOrTheCsdCannotBeRead) {
