@@ -1,11 +1,11 @@
 #include "cardlib/card_checks.h"
 
 #include "cardlib/bytes.h"
+#include "cardlib/drive_probe.h"
+#include "cardlib/identify.h"
 #include "cardlib/state.h"
 #include "cardlib/status.h"
 #include "cardlib/transport.h"
-
-#include <string.h>
 
 namespace ferrocard {
 
@@ -21,12 +21,16 @@ constexpr uint16_t kExtendedCapacityBit = FERROCARD_CARD_EXTENDED_CAPACITY;
 // C_SIZE + 1 above this is a card above 32 GB.
 constexpr uint32_t kLargestHighCapacitySize = 0x10000;
 
-// A yes only for a request that succeeded and an answer of exactly 1.
-bool ask(Command query) {
+enum class Answer { No, Yes, NotAsked };
+
+// A yes only for an answer of exactly 1; a request that failed asked nothing.
+Answer ask(Command query) {
     uint8_t packet[kSmallPacketSize] = {};
     setPayloadLength(packet, kAnswerLength);
     DWORD returned = 0;
-    return sendCommand(library().controller, query, packet, &returned) && loadLe32(payloadOf(packet)) == kYes;
+    if (!sendCommand(library().controller, query, packet, &returned))
+        return Answer::NotAsked;
+    return loadLe32(payloadOf(packet)) == kYes ? Answer::Yes : Answer::No;
 }
 
 // C_SIZE of the high-capacity layout: register bits 69..48.
@@ -36,13 +40,17 @@ uint32_t highCapacityCsize(const uint8_t* csd) {
 
 } // namespace
 
-bool readCsd(uint8_t* csd) {
-    uint8_t packet[kSmallPacketSize] = {};
-    setPayloadLength(packet, kCsdSize);
-    DWORD returned = 0;
-    BOOL sent = sendCommand(library().controller, Command::ReadCsd, packet, &returned);
-    memcpy(csd, payloadOf(packet), kCsdSize);
-    return sent != FALSE;
+uint32_t findCardDrive(uint16_t driveIndex, uint16_t* driveId) {
+    if (driveIndex != 0 || !driveId)
+        return kBadDrive;
+    // The lowest letter with the reader and a card in it wins.
+    for (uint32_t n = kFirstCardDrive; n <= kLastDrive; ++n)
+        if (probeDrive(library().drive, n)) {
+            *driveId = static_cast<uint16_t>(n);
+            library().driveId = static_cast<uint16_t>(n);
+            return kOk;
+        }
+    return kNoCardDrive; // the drive ID stays what it was
 }
 
 uint32_t checkCard(uint16_t driveNumber, uint16_t* cardStatus) {
@@ -50,11 +58,21 @@ uint32_t checkCard(uint16_t driveNumber, uint16_t* cardStatus) {
     if (!cardStatus || driveNumber != s.driveId)
         return kBadDrive;
     *cardStatus = kChecked;
-    // Both questions are asked on every call, in this order.
-    s.writeProtected = ask(Command::QueryWriteProtect);
-    if (s.writeProtected)
+    // Writes are refused until both questions have been answered: a switch
+    // the card could not be asked about may be on. The high-capacity flag
+    // keeps what the last answer said.
+    s.writeProtected = 1;
+    const Answer writeProtect = ask(Command::QueryWriteProtect);
+    if (writeProtect == Answer::NotAsked)
+        return kCommandFailed;
+    if (writeProtect == Answer::Yes)
         *cardStatus |= kWriteProtectedBit;
-    s.highCapacity = ask(Command::QueryHighCapacity);
+    // The second question follows whatever the first answered.
+    const Answer highCapacity = ask(Command::QueryHighCapacity);
+    if (highCapacity == Answer::NotAsked)
+        return kCommandFailed;
+    s.writeProtected = writeProtect == Answer::Yes;
+    s.highCapacity = highCapacity == Answer::Yes;
     if (!s.highCapacity)
         return kOk;
     if (!readCsd(s.drive.csd))

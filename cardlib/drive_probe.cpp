@@ -37,20 +37,28 @@ static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == kVendorOffs
 
 // The capacity request: the pass-through structure, a filler that
 // realigns, a sense area and the data area, as one buffer used both ways.
+// On 32-bit Windows it is 704 bytes with the data area at 80; the data area
+// keeps that size in every build, and elsewhere the structure's own
+// (pointer-sized) layout moves the offsets.
+constexpr size_t kCapacityRequestSize32 = 704;
+constexpr size_t kCapacityDataAt32 = 80;
 struct CapacityRequest {
     SCSI_PASS_THROUGH request;
     ULONG filler;
     UCHAR sense[kSenseAreaSize];
-    UCHAR data[624];
+    UCHAR data[kCapacityRequestSize32 - kCapacityDataAt32];
 };
-// On 32-bit Windows the layout is fixed; elsewhere the structure's own
-// (pointer-sized) layout moves the offsets.
 static_assert(sizeof(void*) != 4 || (sizeof(SCSI_PASS_THROUGH) == 44 && offsetof(CapacityRequest, sense) == 48 &&
-                                     offsetof(CapacityRequest, data) == 80 && sizeof(CapacityRequest) == 704),
+                                     offsetof(CapacityRequest, data) == kCapacityDataAt32 &&
+                                     sizeof(CapacityRequest) == kCapacityRequestSize32),
               "the 32-bit capacity request");
 constexpr UCHAR kReadCapacity10 = 0x25;
 constexpr ULONG kCapacityDataLength = 192;
 constexpr ULONG kCapacityTimeoutSeconds = 2;
+constexpr UCHAR kScsiGood = 0;
+// The last block address with which READ CAPACITY(10) says the card is too
+// large for it to tell.
+constexpr uint32_t kBeyondReadCapacity10 = 0xFFFFFFFF;
 
 // DISK_GEOMETRY, read by offset: Cylinders (its low half), tracks per
 // cylinder, sectors per track, bytes per sector.
@@ -64,6 +72,37 @@ static_assert(sizeof(DISK_GEOMETRY) == kGeometrySize && offsetof(DISK_GEOMETRY, 
 bool hasPrefixAt(const uint8_t* descriptor, DWORD returned, uint32_t offset, const char* text, size_t length) {
     return offset <= returned && length <= returned - offset && memcmp(descriptor + offset, text, length) == 0;
 }
+
+// READ CAPACITY(10) into `last` (0 when the request gives none); true when
+// that is the card's last block address.
+bool readLastBlockAddress(HANDLE drive, uint32_t& last) {
+    CapacityRequest r;
+    memset(&r, 0, sizeof r);
+    addressReader(r.request, offsetof(CapacityRequest, sense));
+    r.request.DataIn = SCSI_IOCTL_DATA_IN;
+    r.request.DataTransferLength = kCapacityDataLength;
+    r.request.TimeOutValue = kCapacityTimeoutSeconds;
+    r.request.DataBufferOffset = offsetof(CapacityRequest, data);
+    r.request.Cdb[0] = kReadCapacity10;
+    DWORD returned = 0;
+    const BOOL sent = DeviceIoControl(drive, IOCTL_SCSI_PASS_THROUGH, &r, sizeof r.request, &r, sizeof r, &returned,
+                                      NULL);
+    last = loadBe32(r.data); // a failed request leaves the data area zero
+    const uint8_t status = reinterpret_cast<const uint8_t*>(&r)[offsetof(SCSI_PASS_THROUGH, ScsiStatus)];
+    return sent && status == kScsiGood && last != kBeyondReadCapacity10;
+}
+
+// Each factor plus one, multiplied without wrapping: a product past 64 bits
+// is larger than any bound anyway.
+uint64_t sizeInMb(uint32_t cylinders, uint32_t tracks, uint32_t sectors) {
+    const uint64_t factors[] = {uint64_t(tracks) + 1, uint64_t(sectors) + 1, uint64_t(cylinders) + 1};
+    uint64_t product = 1;
+    for (uint64_t f : factors)
+        product = product > UINT64_MAX / f ? UINT64_MAX : product * f;
+    return product >> 11;
+}
+
+} // namespace
 
 bool isMakersReader(HANDLE drive) {
     STORAGE_PROPERTY_QUERY query;
@@ -84,34 +123,6 @@ bool isMakersReader(HANDLE drive) {
            hasPrefixAt(descriptor, returned, loadLe32(descriptor + kProductOffsetAt), kReaderProduct,
                        sizeof kReaderProduct - 1);
 }
-
-// READ CAPACITY(10): the last block address, or 0 when the request gives none.
-uint32_t readLastBlockAddress(HANDLE drive) {
-    CapacityRequest r;
-    memset(&r, 0, sizeof r);
-    addressReader(r.request, offsetof(CapacityRequest, sense));
-    r.request.DataIn = SCSI_IOCTL_DATA_IN;
-    r.request.DataTransferLength = kCapacityDataLength;
-    r.request.TimeOutValue = kCapacityTimeoutSeconds;
-    r.request.DataBufferOffset = offsetof(CapacityRequest, data);
-    r.request.Cdb[0] = kReadCapacity10;
-    DWORD returned = 0;
-    // Not examined: a failed request leaves the data area zero.
-    DeviceIoControl(drive, IOCTL_SCSI_PASS_THROUGH, &r, sizeof r.request, &r, sizeof r, &returned, NULL);
-    return loadBe32(r.data);
-}
-
-// Each factor plus one, multiplied without wrapping: a product past 64 bits
-// is larger than any bound anyway.
-uint64_t sizeInMb(uint32_t cylinders, uint32_t tracks, uint32_t sectors) {
-    const uint64_t factors[] = {uint64_t(tracks) + 1, uint64_t(sectors) + 1, uint64_t(cylinders) + 1};
-    uint64_t product = 1;
-    for (uint64_t f : factors)
-        product = product > UINT64_MAX / f ? UINT64_MAX : product * f;
-    return product >> 11;
-}
-
-} // namespace
 
 void formDrivePath(char (&path)[kDrivePathSize], uint32_t number) {
     memset(path, 0, sizeof path);
@@ -139,7 +150,8 @@ bool probeDrive(DriveRecord& record, uint32_t number) {
     ScopedFile drive(openDevice(path));
     if (!drive || !isMakersReader(drive.get()))
         return false;
-    record.lastBlockAddress = readLastBlockAddress(drive.get());
+    // The drive is found whatever this answers; only DDIdentify needs it.
+    record.capacityRead = readLastBlockAddress(drive.get(), record.lastBlockAddress);
 
     uint8_t geometry[kGeometrySize] = {};
     DWORD returned = 0;
@@ -158,7 +170,7 @@ bool probeDrive(DriveRecord& record, uint32_t number) {
     trace("Size: %d MB\n", mb > INT32_MAX ? INT32_MAX : static_cast<int32_t>(mb));
     record.capacityClass = capacityClassOfSize(mb).value;
     drive.reset();
-    library().driveNumber = number;
+    record.number = number;
     return true;
 }
 

@@ -18,9 +18,14 @@ constexpr uint32_t kLastDrive = 26;     // Z:
 void formDrivePath(char (&path)[kDrivePathSize], uint32_t number);
 
 // True when drive `number` is the reader with a card in it; the record's
-// last block and capacity class and the drive number are then set. No
-// handle stays open either way.
+// capacity class and drive number are then set. Once the drive is known to
+// be the reader, its last block address and whether READ CAPACITY(10) gave
+// one are recorded too. No handle stays open either way.
 bool probeDrive(DriveRecord& record, uint32_t number);
+
+// Whether the open drive's storage device descriptor names the maker's SD
+// reader: vendor "Halvex", product beginning "SD".
+bool isMakersReader(HANDLE drive);
 
 struct CapacityClass {
     uint64_t maxMb; // the sizes in MB up to this take the row

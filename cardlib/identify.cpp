@@ -1,9 +1,11 @@
 #include "cardlib/identify.h"
 
-#include "cardlib/card_checks.h"
 #include "cardlib/drive_probe.h"
 #include "cardlib/state.h"
 #include "cardlib/status.h"
+#include "cardlib/transport.h"
+
+#include <string.h>
 
 namespace ferrocard {
 
@@ -11,17 +13,13 @@ namespace {
 constexpr uint16_t kBytesPerSector = 512;
 }
 
-uint32_t findCardDrive(uint16_t driveIndex, uint16_t* driveId) {
-    if (driveIndex != 0 || !driveId)
-        return kBadDrive;
-    // The lowest letter with the reader and a card in it wins.
-    for (uint32_t n = kFirstCardDrive; n <= kLastDrive; ++n)
-        if (probeDrive(library().drive, n)) {
-            *driveId = static_cast<uint16_t>(n);
-            library().driveId = static_cast<uint16_t>(n);
-            return kOk;
-        }
-    return kNoCardDrive; // the drive ID stays what it was
+bool readCsd(uint8_t* csd) {
+    uint8_t packet[kSmallPacketSize] = {};
+    setPayloadLength(packet, kCsdSize);
+    DWORD returned = 0;
+    BOOL sent = sendCommand(library().controller, Command::ReadCsd, packet, &returned);
+    memcpy(csd, payloadOf(packet), kCsdSize);
+    return sent != FALSE;
 }
 
 void decodeCsd(const uint8_t* r, bool highCapacity, Identity& id) {
@@ -38,7 +36,8 @@ void decodeCsd(const uint8_t* r, bool highCapacity, Identity& id) {
 
 uint32_t identify(Identity& identity) {
     LibraryState& s = library();
-    if (!probeDrive(s.drive, s.driveId) || !readCsd(s.drive.csd))
+    // A size READ CAPACITY(10) did not give is not reported as one.
+    if (!probeDrive(s.drive, s.driveId) || !s.drive.capacityRead || !readCsd(s.drive.csd))
         return kCommandFailed;
     Identity id;
     id.noSectors = s.drive.lastBlockAddress + 1;

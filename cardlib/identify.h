@@ -1,12 +1,16 @@
-// DDSysDrive and DDIdentify: where the card is, and its size, geometry and
-// CSD size fields.
+// DDIdentify: the card's size, geometry and CSD size fields, from the drive
+// probe and the CSD read.
 #pragma once
 
 #include <stdint.h>
 
 namespace ferrocard {
 
-uint32_t findCardDrive(uint16_t driveIndex, uint16_t* driveId);
+constexpr uint32_t kCsdSize = 16;
+
+// Reads the CSD register into `csd`; the 16 payload bytes are copied
+// whatever the outcome (zeros unless the driver answered). True on success.
+bool readCsd(uint8_t* csd);
 
 struct Identity {
     uint32_t noSectors;

@@ -30,21 +30,12 @@ constexpr ULONG kWriteTimeoutSeconds = 2000;
 constexpr uint32_t kSectorSize = 512;
 constexpr DWORD kSettleMs = 60; // after every write that opened the drive
 
-} // namespace
-
-uint32_t writeProtectedSectors(const uint8_t* data, uint16_t secsize, uint32_t offset) {
-    if (library().writeProtected)
-        return kWriteProtected;
-    if (secsize && !data)
-        return kCommandFailed;
-    char path[kDrivePathSize];
-    formDrivePath(path, library().driveNumber);
-    ScopedFile drive(openDevice(path));
-    if (!drive)
-        return kCommandFailed; // no drive probed yet, or it is gone
+// The locked WRITE(10) on the open drive; true when the drive took it
+// with GOOD status.
+bool writeSectors(HANDLE drive, const uint8_t* data, uint16_t secsize, uint32_t offset) {
     // The write goes ahead whether or not the lock was granted.
     DWORD returned = 0;
-    DeviceIoControl(drive.get(), FSCTL_LOCK_VOLUME, NULL, 0, NULL, 0, &returned, NULL);
+    DeviceIoControl(drive, FSCTL_LOCK_VOLUME, NULL, 0, NULL, 0, &returned, NULL);
 
     WriteRequest r;
     memset(&r, 0, sizeof r);
@@ -56,9 +47,25 @@ uint32_t writeProtectedSectors(const uint8_t* data, uint16_t secsize, uint32_t o
     r.request.Cdb[0] = kWrite10;
     storeBe32(r.request.Cdb + 2, offset);
     storeBe16(r.request.Cdb + 7, secsize);
-    const bool written =
-        DeviceIoControl(drive.get(), IOCTL_SCSI_PASS_THROUGH_DIRECT, &r, sizeof r, &r, sizeof r, &returned, NULL) &&
-        reinterpret_cast<const uint8_t*>(&r)[offsetof(SCSI_PASS_THROUGH_DIRECT, ScsiStatus)] == 0;
+    return DeviceIoControl(drive, IOCTL_SCSI_PASS_THROUGH_DIRECT, &r, sizeof r, &r, sizeof r, &returned, NULL) &&
+           reinterpret_cast<const uint8_t*>(&r)[offsetof(SCSI_PASS_THROUGH_DIRECT, ScsiStatus)] == 0;
+}
+
+} // namespace
+
+uint32_t writeProtectedSectors(const uint8_t* data, uint16_t secsize, uint32_t offset) {
+    if (library().writeProtected)
+        return kWriteProtected;
+    if (secsize && !data)
+        return kCommandFailed;
+    char path[kDrivePathSize];
+    formDrivePath(path, library().drive.number);
+    ScopedFile drive(openDevice(path));
+    if (!drive)
+        return kCommandFailed; // no drive probed yet, or it is gone
+    // The letter is written to only while it still names the maker's reader:
+    // since the probe, the card may have gone and another disk taken it.
+    const bool written = isMakersReader(drive.get()) && writeSectors(drive.get(), data, secsize, offset);
     drive.reset(); // which also releases the lock
     Sleep(kSettleMs);
     return written ? kOk : kCommandFailed;

@@ -20,39 +20,42 @@ constexpr DWORD kRetryPauseMs = 2000;
 // The address-set command's packet: the header and 8 payload bytes.
 constexpr uint32_t kAddressPacketSize = kPacketHeaderSize + 8;
 
+// Which way a short command's 8 payload bytes travel.
+enum class Payload {
+    None,     // change-SA: no payload
+    ToCard,   // the caller's 8 bytes go out
+    ToCaller, // the payload's 8 bytes come back to the caller, whatever the outcome
+};
+
 // How one of the six short commands differs from the others.
 struct ShortCommand {
     Command command;
-    uint32_t length;       // 8, or 0 for change-SA
-    bool sendsCallerBytes; // the caller's 8 bytes go out in the payload
-    bool copiesBack;       // the payload's 8 bytes go back to the caller, whatever the outcome
+    Payload payload;
     unsigned attempts;
 };
 
-uint32_t runShortCommand(const ShortCommand& c, uint8_t* callerBytes) {
+// `out` is read for a command to the card, `back` written for one to the
+// caller; each is needed only then.
+uint32_t shortCommand(const ShortCommand& c, const uint8_t* out, uint8_t* back) {
+    // Refused before anything is sent: there is nowhere to take the 8 bytes
+    // from or put them.
+    if ((c.payload == Payload::ToCard && !out) || (c.payload == Payload::ToCaller && !back))
+        return kCommandFailed;
     uint8_t packet[kSmallPacketSize] = {};
     BOOL sent = FALSE;
     for (unsigned attempt = 0; attempt < c.attempts && !sent; ++attempt) {
         memset(packet, 0, sizeof packet);
-        setPayloadLength(packet, c.length);
-        if (c.sendsCallerBytes)
-            memcpy(payloadOf(packet), callerBytes, kShortPayload);
+        setPayloadLength(packet, c.payload == Payload::None ? 0 : kShortPayload);
+        if (c.payload == Payload::ToCard)
+            memcpy(payloadOf(packet), out, kShortPayload);
         DWORD returned = 0;
         sent = sendCommand(library().controller, c.command, packet, &returned);
         if (!sent && c.attempts > 1)
             Sleep(kRetryPauseMs);
     }
-    if (c.copiesBack)
-        memcpy(callerBytes, payloadOf(packet), kShortPayload);
+    if (c.payload == Payload::ToCaller)
+        memcpy(back, payloadOf(packet), kShortPayload);
     return sent ? kOk : kCommandFailed;
-}
-
-uint32_t shortCommand(const ShortCommand& c, const uint8_t* callerBytes) {
-    // Refused before anything is sent: there is nowhere to take the 8 bytes
-    // from or put them.
-    if (c.length && !callerBytes)
-        return kCommandFailed;
-    return runShortCommand(c, const_cast<uint8_t*>(callerBytes));
 }
 
 // The address-set command that always goes right before a block-data command.
@@ -76,9 +79,10 @@ uint8_t* blockPacket(ScopedHeapBlock& block, uint32_t blocks) {
 }
 
 // The secure area's transfers: all `count` blocks from its start with one
-// pair of commands, the address-set command and the data command.
-uint32_t secureTransfer(Command command, uint8_t* callerBytes, uint16_t count, bool toCard) {
-    if (count && !callerBytes)
+// pair of commands, the address-set command and the data command. A write
+// reads `source`, a read fills `destination`; the other is null.
+uint32_t secureTransfer(Command command, const uint8_t* source, uint8_t* destination, uint16_t count) {
+    if (count && !source && !destination)
         return kCommandFailed;
     if (!setAddress(0, count))
         return kCommandFailed;
@@ -87,35 +91,35 @@ uint32_t secureTransfer(Command command, uint8_t* callerBytes, uint16_t count, b
     if (!packet)
         return kCommandFailed;
     const size_t bytes = count * size_t(kBlockSize);
-    if (toCard && count)
-        memcpy(payloadOf(packet), callerBytes, bytes);
+    if (source && count)
+        memcpy(payloadOf(packet), source, bytes);
     DWORD returned = 0;
     const BOOL sent = sendCommand(library().controller, command, packet, &returned);
     // A read hands over the payload whatever the outcome.
-    if (!toCard && count)
-        memcpy(callerBytes, payloadOf(packet), bytes);
+    if (destination && count)
+        memcpy(destination, payloadOf(packet), bytes);
     return sent ? kOk : kCommandFailed;
 }
 
 } // namespace
 
 uint32_t getMediaId(uint8_t* mediaId) {
-    return shortCommand({Command::GetMid, kShortPayload, false, true, kPatientAttempts}, mediaId);
+    return shortCommand({Command::GetMid, Payload::ToCaller, kPatientAttempts}, NULL, mediaId);
 }
 uint32_t setChallenge(const uint8_t* challenge) {
-    return shortCommand({Command::SetChallenge, kShortPayload, true, false, 1}, challenge);
+    return shortCommand({Command::SetChallenge, Payload::ToCard, 1}, challenge, NULL);
 }
 uint32_t getChallenge(uint8_t* challenge) {
-    return shortCommand({Command::GetChallenge, kShortPayload, false, true, 1}, challenge);
+    return shortCommand({Command::GetChallenge, Payload::ToCaller, 1}, NULL, challenge);
 }
 uint32_t setResponse(const uint8_t* response) {
-    return shortCommand({Command::SetResponse, kShortPayload, true, false, 1}, response);
+    return shortCommand({Command::SetResponse, Payload::ToCard, 1}, response, NULL);
 }
 uint32_t getResponse(uint8_t* response) {
-    return shortCommand({Command::GetResponse, kShortPayload, false, true, 1}, response);
+    return shortCommand({Command::GetResponse, Payload::ToCaller, 1}, NULL, response);
 }
 uint32_t changeSecureArea() {
-    return shortCommand({Command::ChangeSa, 0, false, false, 1}, NULL);
+    return shortCommand({Command::ChangeSa, Payload::None, 1}, NULL, NULL);
 }
 
 uint32_t readMediaKeyBlock(uint8_t* destination, uint16_t count, uint8_t selector, uint16_t firstIndex) {
@@ -151,13 +155,13 @@ uint32_t readMediaKeyBlock(uint8_t* destination, uint16_t count, uint8_t selecto
 }
 
 uint32_t secureRead(uint8_t* destination, uint16_t count) {
-    return secureTransfer(Command::SecureRead, destination, count, false);
+    return secureTransfer(Command::SecureRead, NULL, destination, count);
 }
 
 uint32_t secureWrite(const uint8_t* data, uint16_t count) {
     if (library().writeProtected)
         return kWriteProtected;
-    return secureTransfer(Command::SecureWrite, const_cast<uint8_t*>(data), count, true);
+    return secureTransfer(Command::SecureWrite, data, NULL, count);
 }
 
 uint32_t readProtectedArea(uint8_t* destination, uint16_t count, uint32_t first) {

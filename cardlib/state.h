@@ -17,15 +17,21 @@ struct DriveRecord {
     uint8_t csd[16];           // byte 0 holds register bits 127..120
     uint32_t capacityClass;    // 0 until a probe succeeds
     uint32_t lastBlockAddress; // from READ CAPACITY(10)
+    // Whether that request answered an address: it succeeded, with GOOD
+    // status, below the 0xFFFFFFFF that sends a caller to READ CAPACITY(16).
+    // Finding the drive does not need it; reporting its size does.
+    bool capacityRead;
+    uint32_t number; // 1..26 for A..Z: the drive the last successful probe opened
 };
 
 struct LibraryState {
     HANDLE controller; // invalid until DDSysInit; null when its open failed
     char controllerPath[kControllerPathSize];
     DriveRecord drive;
-    uint32_t driveNumber;    // 1..26 for A..Z: the drive the last successful probe opened
     uint16_t driveId;        // the drive DDSysDrive found
-    uint32_t writeProtected; // set until a card check clears it
+    // Set until a card check clears it, and again whenever a check could
+    // not ask the card: writes are then refused as for a write-protected card.
+    uint32_t writeProtected;
     uint32_t highCapacity;
 };
 

@@ -63,6 +63,12 @@ TEST_F(DiscoveryTest, FindsTheControllerAnnouncesItAndOpensItAgain) {
     ASSERT_EQ(setList.size(), 1u);
     EXPECT_NE(setList[0].arguments.find(",NULL,NULL,0x12"), std::string::npos) << setList[0].arguments;
 
+    // The announcement goes on the first open, closed before the second.
+    std::vector<std::string> handled;
+    for (const auto& c : machine->records().calls())
+        if (c.function == "CreateFileA" || c.function == "DeviceIoControl" || c.function == "CloseHandle")
+            handled.push_back(c.function);
+    EXPECT_EQ(handled, (std::vector<std::string>{"CreateFileA", "DeviceIoControl", "CloseHandle", "CreateFileA"}));
     // The announcement: a 4-byte payload of zeros in a packet sized 32.
     auto sent = packets();
     ASSERT_EQ(sent.size(), 1u);
@@ -184,12 +190,15 @@ TEST_F(CaseTest, TheFirstMatchingControllerIsTakenWhateverItsLetterCase) {
 class OtherControllersTest : public DiscoveryTest {
   protected:
     // A storage controller of another maker with two storage-port
-    // interfaces, and one whose description does not fit the library's
-    // buffer; both come before the reader's.
+    // interfaces, one whose description does not fit the library's buffer,
+    // and one whose description only begins with the maker's; all come
+    // before the reader's.
     void addEarlierDevices() override {
         addController("PCI\\VEN_8086&DEV_2822&SUBSYS_00000000&REV_02\\3&0&0&FA", "Intel RAID Controller", 2, "port");
         addController("PCI\\VEN_1B2C&DEV_9999&SUBSYS_00000000&REV_01\\3&0&0&FB",
                       std::string(kControllerDescription) + std::string(600, ' '));
+        addController("PCI\\VEN_1B2C&DEV_9998&SUBSYS_00000000&REV_01\\3&0&0&FC",
+                      std::string(kControllerDescription) + " 2");
     }
     static constexpr const char* kControllerDescription = "Halvex Integrated MMC/SD controller";
 };
@@ -199,7 +208,7 @@ TEST_F(OtherControllersTest, TheMatchedDevicesOwnInterfaceIsOpened) {
     // would open the other maker's second port.
     EXPECT_EQ(DDSysInit(), 0u);
     EXPECT_EQ(openedPath(), reader->interfacePath());
-    EXPECT_EQ(machine->faults().calls("SetupDiGetDeviceRegistryPropertyA"), 3u); // the long one was read, and skipped
+    EXPECT_EQ(machine->faults().calls("SetupDiGetDeviceRegistryPropertyA"), 4u); // the long one was read, and skipped
 }
 
 class LongPathTest : public DiscoveryTest {

@@ -65,6 +65,27 @@ TEST_F(DriveTest, TheNineHundredNinetyTwoMegabyteCard) {
     EXPECT_EQ(id.cylinders, 984);
     EXPECT_EQ(id.bytesPerSector, 512);
     EXPECT_EQ(capacityClass(), 20480u);
+
+    // The capacity request as sent: the structure's first bytes in, the whole
+    // buffer out; sense area after a 4-byte filler, data area after the sense.
+    const auto sent = machine->files().requests(IOCTL_SCSI_PASS_THROUGH);
+    ASSERT_EQ(sent.size(), 2u); // one per probe
+    const auto& r = sent[0].in;
+    const std::size_t senseAt = sizeof(SCSI_PASS_THROUGH) + 4, dataAt = senseAt + 32;
+    EXPECT_EQ(sent[0].inSize, sizeof(SCSI_PASS_THROUGH));
+    EXPECT_EQ(sent[0].outSize, (dataAt + 704 - 80 + alignof(SCSI_PASS_THROUGH) - 1) / alignof(SCSI_PASS_THROUGH) *
+                                   alignof(SCSI_PASS_THROUGH));
+    auto at = [&r](std::size_t offset, std::size_t width) {
+        return std::vector<BYTE>(r.begin() + offset, r.begin() + offset + width);
+    };
+    EXPECT_EQ(at(offsetof(SCSI_PASS_THROUGH, Length), 2), (std::vector<BYTE>{sizeof(SCSI_PASS_THROUGH), 0}));
+    // PathId 0, TargetId 1, Lun 0, CdbLength 10, SenseInfoLength 24, DataIn 1
+    EXPECT_EQ(at(offsetof(SCSI_PASS_THROUGH, PathId), 6), (std::vector<BYTE>{0, 1, 0, 10, 24, 1}));
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, DataTransferLength)), 192u);
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, TimeOutValue)), 2u);
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, DataBufferOffset)), dataAt);
+    EXPECT_EQ(field(r, offsetof(SCSI_PASS_THROUGH, SenseInfoOffset)), senseAt);
+    EXPECT_EQ(at(offsetof(SCSI_PASS_THROUGH, Cdb), 16), (std::vector<BYTE>{0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 // Image bytes 5 to 11 of 59 83 C4 F6 DB BF EF: a standard layout's C_SIZE
@@ -229,8 +250,14 @@ TEST_F(DriveTest, TheReaderIsFoundAtItsLetterOnlyWithACardIn) {
     }
     // The drive ID of the last success stays when a later search fails.
     EXPECT_EQ(ferrocard::library().driveId, 4);
-    EXPECT_EQ(DDSysDrive(1, nullptr), 0x1181u);
+    // Only drive index 0 is searched, and only with somewhere to put the ID.
+    reader->insertCard(sim::cards::standard1Gb());
+    machine->records().clear();
+    uint16_t id = 0x7777;
+    EXPECT_EQ(DDSysDrive(1, &id), 0x1181u);
+    EXPECT_EQ(id, 0x7777);
     EXPECT_EQ(DDSysDrive(0, nullptr), 0x1181u);
+    EXPECT_TRUE(machine->records().calls("CreateFileA").empty());
 }
 
 TEST_F(DriveTest, OtherDrivesAreNotTheReader) {
@@ -240,7 +267,7 @@ TEST_F(DriveTest, OtherDrivesAreNotTheReader) {
     sim::putDisk(*machine, 'D', sim::drives::usbStick(), sim::drives::usbStickMedium());
     sim::putDisk(*machine, 'F', sim::drives::otherMakersSdReader(), sim::cards::standard1Gb().medium());
     sim::DriveIdentity notAReader = reader->driveIdentity();
-    notAReader.product = "MS/xD Reader    ";
+    notAReader.product = "SM/xD Reader    "; // "S", but not "SD"
     sim::putDisk(*machine, 'G', notAReader, sim::cards::standard1Gb().medium());
     reader->remove();
     reader->setDriveLetter('H');
@@ -259,11 +286,21 @@ TEST_F(DriveTest, IdentifyBeforeAnyDriveWasFoundOpensTheAtSignAndWritesNothing) 
     auto opens = machine->records().calls("CreateFileA");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].arguments.substr(0, 8), "\"\\\\.\\@:\"");
-    // Every pointer is needed; a null one is refused before anything is done.
-    uint32_t n = 0;
-    EXPECT_EQ(DDIdentify(&n, &n, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-              0x12FFu);
-    EXPECT_EQ(machine->records().calls("CreateFileA").size(), 1u);
+    // Every pointer is needed; any one null is refused before anything is
+    // done, even with a drive to identify.
+    findDrive();
+    machine->records().clear();
+    for (int none = 0; none < 11; ++none) {
+        auto p = [none](auto* out, int i) { return i == none ? nullptr : out; };
+        EXPECT_EQ(DDIdentify(p(&id.noSectors, 0), p(&id.erasesize, 1), p(&id.cylinders, 2), p(&id.heads, 3),
+                             p(&id.bytesPerSector, 4), p(&id.sectorsPerTrack, 5), p(&id.readBlLen, 6), p(&id.Csize, 7),
+                             p(&id.CsizeMult, 8), p(&id.reserved1, 9), p(&id.reserved2, 10)),
+                  0x12FFu)
+            << none;
+        EXPECT_TRUE(id.untouched());
+    }
+    EXPECT_TRUE(machine->records().calls().empty());
+    EXPECT_EQ(DDSecureIdentify(nullptr), 0u);
 }
 
 TEST_F(DriveTest, IdentifyFailsWhenTheCardIsGoneOrTheCsdCannotBeRead) {
@@ -279,11 +316,37 @@ TEST_F(DriveTest, IdentifyFailsWhenTheCardIsGoneOrTheCsdCannotBeRead) {
     driver().setReply(0xA000002C, sim::CommandReply::Fails, 1);
     EXPECT_EQ(id.identify(), 0x12FFu);
     EXPECT_TRUE(id.untouched());
-    // A capacity request that fails is not noticed: 0 as the last block.
-    reader->drive().failRequest(sim::DriveRequest::ReadCapacity, ERROR_IO_DEVICE, 1);
-    EXPECT_EQ(id.identify(), 0u);
-    EXPECT_EQ(id.noSectors, 1u);
-    EXPECT_EQ(id.cylinders, 0);
+    // A size READ CAPACITY(10) did not give is not reported, and no CSD is
+    // read for it; the drive is still found. The last block address one below
+    // the 0xFFFFFFFF that sends a caller to READ CAPACITY(16) is a size.
+    const struct {
+        const char* what;
+        uint32_t lastBlock;
+        void (*spoil)(sim::DiskDrive&);
+        uint32_t status, noSectors;
+    } capacities[] = {
+        {"the request fails", 1976319,
+         [](sim::DiskDrive& d) { d.failRequest(sim::DriveRequest::ReadCapacity, ERROR_IO_DEVICE, 2); }, 0x12FF,
+         0xEEEEEEEE},
+        {"CHECK CONDITION", 1976319,
+         [](sim::DiskDrive& d) { d.answerScsiStatus(sim::DriveRequest::ReadCapacity, 2, 2); }, 0x12FF, 0xEEEEEEEE},
+        {"0xFFFFFFFF", 0xFFFFFFFF, [](sim::DiskDrive&) {}, 0x12FF, 0xEEEEEEEE},
+        {"0xFFFFFFFE", 0xFFFFFFFE, [](sim::DiskDrive&) {}, 0, 0xFFFFFFFF},
+    };
+    for (const auto& c : capacities) {
+        SCOPED_TRACE(c.what);
+        sim::MemoryCard card = sim::cards::standard1Gb();
+        card.lastBlockAddress = c.lastBlock;
+        insert(card);
+        c.spoil(reader->drive());
+        EXPECT_EQ(findDrive(), 5);
+        machine->files().clearRequests();
+        Identity failed;
+        EXPECT_EQ(failed.identify(), c.status);
+        EXPECT_EQ(failed.noSectors, c.noSectors);
+        EXPECT_EQ(failed.untouched(), c.status != 0);
+        EXPECT_EQ(packets().size(), c.status ? 0u : 1u);
+    }
 }
 
 TEST_F(DriveTest, DescriptorsThatDoNotHoldTheirStringsFailTheProbe) {
@@ -349,19 +412,28 @@ TEST_F(DriveTest, CardChecksAnswerByTheDriveIdAndTheQueries) {
     EXPECT_TRUE(packets().empty());
     EXPECT_EQ(DDChkSDCard(0, nullptr), 0x1181u);
 
+    // A request that fails asks nothing: the check stops there, and writes
+    // stay refused until a check gets both answers; the high-capacity flag
+    // keeps the last answer.
     const struct {
         const char* what;
         uint32_t writeProtectAnswer, highCapacityAnswer;
-        bool csdFails;
+        uint32_t failing; // the command that fails, if any
         uint32_t result;
         uint16_t status;
         uint32_t writeFlag, highFlag;
+        std::size_t sent; // of the two queries and the CSD read, in order
     } cases[] = {
-        {"write-protected standard card", 1, 0, false, 0, 0x0003, 1, 0},
-        {"an answer of 2 is no", 2, 2, false, 0, 0x0001, 0, 0},
-        {"high capacity, CSD read fails", 0, 1, true, 0x12FF, 0x0001, 0, 1},
-        {"write-protected high capacity, CSD read fails", 1, 1, true, 0x12FF, 0x0003, 1, 1},
+        {"write-protected standard card", 1, 0, 0, 0, 0x0003, 1, 0, 2},
+        {"an answer of 2 is no", 2, 2, 0, 0, 0x0001, 0, 0, 2},
+        {"high capacity, CSD read fails", 0, 1, 0xA000002C, 0x12FF, 0x0001, 0, 1, 3},
+        {"write-protected high capacity, CSD read fails", 1, 1, 0xA000002C, 0x12FF, 0x0003, 1, 1, 3},
+        {"the write-protect request fails", 0, 0, 0xA0000038, 0x12FF, 0x0001, 1, 1, 1},
+        {"the high-capacity request fails", 0, 0, 0xA0000068, 0x12FF, 0x0001, 1, 1, 2},
+        {"write-protected, the high-capacity request fails", 1, 0, 0xA0000068, 0x12FF, 0x0003, 1, 1, 2},
+        {"both answered again", 0, 0, 0, 0, 0x0001, 0, 0, 2},
     };
+    const std::vector<std::uint32_t> order = {0xA0000038, 0xA0000068, 0xA000002C};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         machine->files().clearRequests();
@@ -369,21 +441,32 @@ TEST_F(DriveTest, CardChecksAnswerByTheDriveIdAndTheQueries) {
         r.writeProtectAnswer = c.writeProtectAnswer;
         r.highCapacityAnswer = c.highCapacityAnswer;
         driver().setRegisters(r);
-        if (c.csdFails)
-            driver().setReply(0xA000002C, sim::CommandReply::Fails, 1);
+        if (c.failing)
+            driver().setReply(c.failing, sim::CommandReply::Fails, 1);
         EXPECT_EQ(DDChkSDCard(0, &status), c.result);
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(ferrocard::library().writeProtected, c.writeFlag);
         EXPECT_EQ(ferrocard::library().highCapacity, c.highFlag);
         // Both queries, in this order, whatever the first answered.
-        EXPECT_EQ(commandsSent()[0], 0xA0000038u);
-        EXPECT_EQ(commandsSent()[1], 0xA0000068u);
+        EXPECT_EQ(commandsSent(), std::vector<std::uint32_t>(order.begin(), order.begin() + c.sent));
     }
-    // Without a controller both queries fail: the card counts as writable.
+    // Only C_SIZE's six bits of byte 7 count, each of them: any one alone
+    // makes a card above 32 GB; the two bits above them make none.
+    auto r = driver().registers();
+    r.highCapacityAnswer = 1;
+    for (BYTE byte7 : {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0xC0}) {
+        SCOPED_TRACE(int(byte7));
+        r.csd[7] = byte7;
+        r.csd[8] = r.csd[9] = 0xFF; // C_SIZE + 1 is 65536 without byte 7: at the bound, not above
+        driver().setRegisters(r);
+        EXPECT_EQ(DDChkSDCard(0, &status), 0u);
+        EXPECT_EQ(status, byte7 == 0xC0 ? 0x0005 : 0x0011);
+    }
+    // Without a controller neither question can be asked.
     restartLibrary();
-    EXPECT_EQ(DDChkSDCard(0, &status), 0u);
+    EXPECT_EQ(DDChkSDCard(0, &status), 0x12FFu);
     EXPECT_EQ(status, 0x0001);
-    EXPECT_EQ(ferrocard::library().writeProtected, 0u);
+    EXPECT_EQ(ferrocard::library().writeProtected, 1u);
 }
 
 // DDFini holds and changes nothing: everything goes on working after it.
@@ -398,7 +481,7 @@ TEST_F(DriveTest, FiniChangesNothing) {
     EXPECT_TRUE(machine->records().calls().empty() || machine->records().calls().back().function != "Sleep");
     Identity id;
     EXPECT_EQ(id.identify(), 0u);
-    EXPECT_EQ(ferrocard::library().driveNumber, 5u);
+    EXPECT_EQ(ferrocard::library().drive.number, 5u);
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 #include "card_fixture.h"
 
 #include "platform/sim/card_catalogue.h"
+#include "platform/sim/drive_letters.h"
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -72,47 +74,78 @@ TEST_F(WritePtTest, TheWriteCommandBlockAndTheDataInPlace) {
     EXPECT_EQ(reader->drive().lockCount(), 1u);
     EXPECT_FALSE(reader->drive().locked()); // released with the handle
     EXPECT_EQ(reader->drive().openHandles(), 0u);
+    // The drive is checked, locked, written and closed; then the pause.
+    std::vector<std::string> calls;
+    for (const auto& c : machine->records().calls())
+        calls.push_back(c.function);
+    EXPECT_EQ(calls, (std::vector<std::string>{"CreateFileA", "DeviceIoControl", "DeviceIoControl", "DeviceIoControl",
+                                               "CloseHandle", "Sleep"}));
 }
 
+// Refused with the flag as at load, and after a card check that could not
+// ask one of its questions: the switch may be on.
 TEST_F(WritePtTest, RefusedWhileWriteProtectedWithNothingOpened) {
-    ferrocard::library().writeProtected = 1;
     const auto data = pattern(1);
-    const auto t0 = machine->now();
-    EXPECT_EQ(DDWritePT(data.data(), 1, 0), 0x1005u);
-    EXPECT_TRUE(machine->records().calls().empty());
-    EXPECT_EQ(machine->now(), t0);
+    for (uint32_t failing : {0u, 0xA0000038u, 0xA0000068u}) {
+        SCOPED_TRACE(failing);
+        uint16_t status = 0;
+        ferrocard::library().writeProtected = 1;
+        if (failing) {
+            ASSERT_EQ(DDChkSDCard(5, &status), 0u);
+            driver().setReply(failing, sim::CommandReply::Fails, 1);
+            ASSERT_EQ(DDChkSDCard(5, &status), 0x12FFu);
+        }
+        machine->records().clear();
+        const auto t0 = machine->now();
+        EXPECT_EQ(DDWritePT(data.data(), 1, 0), 0x1005u);
+        EXPECT_EQ(DDSecureWrite(data.data(), 1), 0x1005u);
+        EXPECT_TRUE(machine->records().calls().empty());
+        EXPECT_EQ(machine->now(), t0);
+    }
 }
 
 TEST_F(WritePtTest, FailuresOfTheDriveAndItsRequests) {
     const auto data = pattern(2);
+    // Another disk that took the reader's letter since the probe (here the
+    // reader's drive answering as one) is neither locked nor written.
     const struct {
         const char* what;
         void (*spoil)(sim::CardReader&);
         uint32_t status;
         std::uint64_t pauseMs;
         bool stored;
+        std::size_t requests; // that reached the drive
     } cases[] = {
         {"the lock refused: the write goes ahead",
          [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::LockVolume, ERROR_ACCESS_DENIED, 1); }, 0,
-         60, true},
+         60, true, 3},
         {"the drive will not open",
          [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::Open, ERROR_ACCESS_DENIED, 1); }, 0x12FF, 0,
-         false},
+         false, 0},
         {"the request fails",
          [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::Write, ERROR_IO_DEVICE, 1); }, 0x12FF, 60,
-         false},
+         false, 3},
         {"CHECK CONDITION", [](sim::CardReader& r) { r.drive().answerScsiStatus(sim::DriveRequest::Write, 2, 1); },
-         0x12FF, 60, false},
+         0x12FF, 60, false, 3},
+        {"the descriptor cannot be read",
+         [](sim::CardReader& r) { r.drive().failRequest(sim::DriveRequest::QueryProperty, ERROR_IO_DEVICE, 1); },
+         0x12FF, 60, false, 1},
+        {"a USB stick's descriptor",
+         [](sim::CardReader& r) { r.drive().answerRawDescriptor(sim::DiskDrive(sim::drives::usbStick()).descriptor()); },
+         0x12FF, 60, false, 1},
     };
     uint32_t lba = 100;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         c.spoil(*reader);
+        machine->records().clear();
         const auto t0 = machine->now();
         EXPECT_EQ(DDWritePT(data.data(), 2, lba), c.status);
         EXPECT_EQ(machine->now() - t0, c.pauseMs);
         EXPECT_EQ(reader->drive().readSectors(lba, 2) == data, c.stored);
         EXPECT_EQ(reader->drive().openHandles(), 0u);
+        EXPECT_EQ(machine->records().calls("DeviceIoControl").size(), c.requests);
+        reader->drive().clearMisbehaviour();
         lba += 10;
     }
     // A null buffer with sectors to write is refused before the drive is opened.

@@ -67,6 +67,7 @@ TEST_F(SecureTest, ShortCommandsCarryTheirEightBytesBothWays) {
 }
 
 TEST_F(SecureTest, AFailedGetStillOverwritesTheCallersBytesAndAFailedSetNever) {
+    const auto t0 = machine->now();
     using Get = uint32_t (*)(uint8_t*);
     for (auto [name, get, code] : {std::tuple<const char*, Get, uint32_t>{"DDGetChallenge", DDGetChallenge, 0xA0000040},
                                    {"DDGetResponse", DDGetResponse, 0xA0000044}}) {
@@ -89,7 +90,8 @@ TEST_F(SecureTest, AFailedGetStillOverwritesTheCallersBytesAndAFailedSetNever) {
     EXPECT_EQ(DDSetResponse(challenge.data()), 0x12FFu);
     driver().setReply(0xA000004C, CommandReply::Fails, 1);
     EXPECT_EQ(DDChangeSA(), 0x12FFu);
-    EXPECT_EQ(packets().size(), 7u); // one attempt each
+    EXPECT_EQ(packets().size(), 7u); // one attempt each, with no pause after it
+    EXPECT_EQ(machine->now(), t0);
 }
 
 TEST_F(SecureTest, NullBuffersAreRefusedWithNothingSent) {

@@ -33,11 +33,17 @@ void checkCard(fuzz::ByteSource& input) {
     fuzz::require(result == FERROCARD_OK || result == FERROCARD_E_COMMAND_FAILED, "DDChkSDCard answers 0 or 0x12FF");
     fuzz::require((status & FERROCARD_CARD_CHECKED) && !(status & ~kKnownBits), "only the card status bits");
     fuzz::require(s.writeProtected <= 1 && s.highCapacity <= 1, "the flags are 0 or 1");
+    fuzz::require(!(status & FERROCARD_CARD_WRITE_PROTECTED) || s.writeProtected == 1,
+                  "a write-protected card's writes are refused");
+    if (result == FERROCARD_E_COMMAND_FAILED) {
+        // A question not answered refuses writes; a failed CSD read follows a yes.
+        fuzz::require(!(status & kCapacityBits) && (s.writeProtected == 1 || s.highCapacity == 1),
+                      "a failed question, or a failed CSD read after a yes");
+        return;
+    }
     fuzz::require(((status & FERROCARD_CARD_WRITE_PROTECTED) != 0) == (s.writeProtected == 1),
                   "the write-protect bit is the flag");
-    if (result == FERROCARD_E_COMMAND_FAILED) {
-        fuzz::require(s.highCapacity == 1 && !(status & kCapacityBits), "a failed CSD read after a yes");
-    } else if (s.highCapacity) {
+    if (s.highCapacity) {
         const std::uint16_t expected =
             aboveThirtyTwoGb(s.drive.csd) ? FERROCARD_CARD_EXTENDED_CAPACITY : FERROCARD_CARD_HIGH_CAPACITY;
         fuzz::require((status & kCapacityBits) == expected, "one capacity bit, by C_SIZE");

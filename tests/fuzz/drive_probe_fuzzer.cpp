@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::Identity identity = fuzz::identify();
     fuzz::requireIdentityAnswers(identity);
     if (identity.status == kOk)
-        fuzz::require(ferrocard::library().driveNumber == number, "the drive number is the probed drive's");
+        fuzz::require(ferrocard::library().drive.number == number, "the drive number is the probed drive's");
     fuzz::requireUnchanged(world.idle(), world.machine);
     return 0;
 }

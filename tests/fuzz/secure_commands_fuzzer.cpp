@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // and the card's write protection as the input has it.
     ferrocard::LibraryState& s = ferrocard::library();
     if (input.flag())
-        s.driveNumber = static_cast<std::uint32_t>(world.reader.driveLetter() - 'A' + 1);
+        s.drive.number = static_cast<std::uint32_t>(world.reader.driveLetter() - 'A' + 1);
     s.writeProtected = input.flag() ? 1 : 0;
     // One platform call fails, at a point of the input's choosing.
     const std::size_t failing = input.choice(sizeof kFailingCalls / sizeof kFailingCalls[0] + 1);

@@ -141,7 +141,8 @@ def secure_commands():
     secure_read = u8(7, 2) + caller(bytes(1024)) + written(0, b"") + fills(PAYLOAD_AT, bytes(range(256)) * 4)
     secure_write = u8(8, 2) + caller(bytes(range(256)) * 4) + written(0, b"") + written(0, b"")
     read_pt = u8(9, 2) + u32(7) + caller(bytes(1024)) + (written(0, b"") + fills(PAYLOAD_AT, bytes(512))) * 2
-    write_pt = u8(10, 2) + u32(0x12345678) + caller(bytes(1024)) + OPENS + written(0, b"") + fills(0, b"")
+    write_pt = u8(10, 2) + u32(0x12345678) + caller(bytes(1024)) + OPENS + fills(0, descriptor()) + written(0, b"") \
+        + fills(0, b"")
     session = mid + set_challenge + get_challenge + set_response + get_response + change_sa
     blocks = mkb + secure_read + secure_write + read_pt + write_pt
     writable = SYSINIT + u8(1, 0, 3)

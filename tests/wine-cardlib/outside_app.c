@@ -88,14 +88,14 @@ int main(int argc, char** argv) {
     uint16_t drive = 0x7777;
     CHECK((status = sysDrive(0, &drive)) == FERROCARD_E_NO_CARD_DRIVE && drive == 0x7777, "DDSysDrive: %#x, drive %u",
           (unsigned)status, drive);
-    /* With no controller both card queries fail: the card counts as
-     * writable, and the writes go on to fail at their own commands. */
+    /* With no controller the card cannot be asked: the check fails, and the
+     * card counts as possibly write-protected, so the writes are refused. */
     uint16_t cardStatus = 0;
-    CHECK((status = checkCard(0, &cardStatus)) == FERROCARD_OK && cardStatus == FERROCARD_CARD_CHECKED,
+    CHECK((status = checkCard(0, &cardStatus)) == FERROCARD_E_COMMAND_FAILED && cardStatus == FERROCARD_CARD_CHECKED,
           "DDChkSDCard: %#x, status %#x", (unsigned)status, cardStatus);
-    CHECK((status = secureWrite(block, 1)) == FERROCARD_E_COMMAND_FAILED, "DDSecureWrite after the check: %#x",
+    CHECK((status = secureWrite(block, 1)) == FERROCARD_E_WRITE_PROTECTED, "DDSecureWrite after the check: %#x",
           (unsigned)status);
-    CHECK((status = writePt(block, 1, 0)) == FERROCARD_E_COMMAND_FAILED, "DDWritePT with no drive: %#x",
+    CHECK((status = writePt(block, 1, 0)) == FERROCARD_E_WRITE_PROTECTED, "DDWritePT after the check: %#x",
           (unsigned)status);
 
     CHECK(FreeLibrary(module), "FreeLibrary: error %lu", GetLastError());

@@ -43,7 +43,8 @@ inline void requireIdentityAnswers(const Identity& i) {
     const ferrocard::LibraryState& s = ferrocard::library();
     require(s.drive.capacityClass != 0 && isCapacityClass(s.drive.capacityClass), "a class of the table");
     const ferrocard::CapacityClass& row = ferrocard::capacityClassOfValue(s.drive.capacityClass);
-    require(i.noSectors == s.drive.lastBlockAddress + 1, "noSectors is the last block address plus one");
+    require(s.drive.capacityRead && i.noSectors == s.drive.lastBlockAddress + 1 && i.noSectors != 0,
+            "noSectors is a last block address READ CAPACITY(10) gave, plus one");
     require(i.heads == row.heads && i.sectorsPerTrack == row.sectorsPerTrack, "heads and sectors by the class");
     require(i.cylinders == static_cast<std::uint16_t>(i.noSectors / i.heads / i.sectorsPerTrack), "cylinders");
     require(i.bytesPerSector == 512, "512 bytes per sector, whatever the drive said");

@@ -13,6 +13,8 @@ static void setCard(const StandInCard* card) {
     CHECK(standInSetCard(card), "the stand-in took no card");
 }
 
+static void writesRefused(const Ferrocard* dd, const char* when);
+
 void noCardScenario(const Ferrocard* dd) {
     StandInCard card;
     standInDefaultCard(&card);
@@ -42,20 +44,14 @@ void noCardScenario(const Ferrocard* dd) {
           "DDIdentify with no drive: %#x, or an out-value written", status);
     expectNothingSent("DDIdentify with no drive");
 
-    /* Both questions fail: the card counts as writable, and the write fails
-     * at its first command. */
+    /* The first question fails: the check stops there, and the card may be
+     * write-protected for all anyone knows, so writes stay refused. */
     uint16_t cardStatus = 0;
     standInClearLog();
     status = dd->DDChkSDCard(0, &cardStatus);
-    CHECK(status == 0 && cardStatus == 0x0001, "DDChkSDCard with no card: %#x, status %#x", status, cardStatus);
-    EXPECT_REQUESTS("DDChkSDCard with no card", failing(miniportPacket(0xA0000038, 4, NULL, 0), STATUS_NOT_READY),
-                    failing(miniportPacket(0xA0000068, 4, NULL, 0), STATUS_NOT_READY));
-    uint8_t block[512];
-    memset(block, 0x5A, sizeof block);
-    standInClearLog();
-    status = dd->DDSecureWrite(block, 1);
-    CHECK(status == 0x12FF, "DDSecureWrite with no card: %#x", status);
-    EXPECT_REQUESTS("DDSecureWrite with no card", failing(addressSet(0, 1), STATUS_NOT_READY));
+    CHECK(status == 0x12FF && cardStatus == 0x0001, "DDChkSDCard with no card: %#x, status %#x", status, cardStatus);
+    EXPECT_REQUESTS("DDChkSDCard with no card", failing(miniportPacket(0xA0000038, 4, NULL, 0), STATUS_NOT_READY));
+    writesRefused(dd, "with no card");
 
     /* The card goes in: the same call finds its drive. */
     card.present = 1;

@@ -167,14 +167,14 @@ static void blockCommands(const Ferrocard* dd) {
                     miniportPacket(0xA0000054, 512, NULL, 0));
 }
 
-/* Whether FSCTL_LOCK_VOLUME reached the drive after it was opened and before
- * the write. */
+/* Whether FSCTL_LOCK_VOLUME reached the drive after it was opened and found
+ * to be the reader, and before the write. */
 static int lockedBeforeWrite(void) {
     const StandInRecord* r;
     uint32_t n = standInRequests(&r, 1);
-    for (uint32_t i = 0; i + 2 < n; ++i)
-        if (r[i].major == STAND_IN_OPEN && r[i].device == STAND_IN_DISK && r[i + 1].code == 0x00090018u &&
-            r[i + 2].code == 0x0004D014u)
+    for (uint32_t i = 0; i + 3 < n; ++i)
+        if (r[i].major == STAND_IN_OPEN && r[i].device == STAND_IN_DISK && r[i + 1].code == 0x002D1400u &&
+            r[i + 2].code == 0x00090018u && r[i + 3].code == 0x0004D014u)
             return 1;
     return 0;
 }
@@ -197,7 +197,7 @@ static void protectedWrites(const Ferrocard* dd) {
         CHECK(status == 0, "%s: %#x", call, status);
         CHECK(ms >= 59.0, "%s took %.1f ms: the 60 ms pause after the write is missing", call, ms);
         printf("  %s: %.1f ms, the 60 ms pause included\n", call, ms);
-        EXPECT_REQUESTS(call, writeRequest(data, writes[w].secsize, writes[w].offset));
+        EXPECT_REQUESTS(call, propertyQuery(), writeRequest(data, writes[w].secsize, writes[w].offset));
         KNOWN_DIFFERENCE("Wine answers FSCTL_LOCK_VOLUME itself; it never reaches the drive's driver") {
             CHECK(lockedBeforeWrite(), "%s: the drive's driver saw FSCTL_LOCK_VOLUME between the open and the write",
                   call);
@@ -205,10 +205,10 @@ static void protectedWrites(const Ferrocard* dd) {
     }
     /* The record the 32-bit platform fixes, read back as the driver saw it. */
     const StandInRecord* r;
-    if (sizeof(void*) == 4 && standInRequests(&r, 0) == 1)
-        CHECK(r[0].inSize == 80 && r[0].outSize == 80 && r[0].layout == 44 && r[0].in[24] == 48 && r[0].in[25] == 0,
+    if (sizeof(void*) == 4 && standInRequests(&r, 0) == 2)
+        CHECK(r[1].inSize == 80 && r[1].outSize == 80 && r[1].layout == 44 && r[1].in[24] == 48 && r[1].in[25] == 0,
               "the 32-bit write request: %u bytes in, %u out, Length %u, SenseInfoOffset %u; expected 80, 80, 44, 48",
-              r[0].inSize, r[0].outSize, r[0].layout, r[0].in[24] | (r[0].in[25] << 8));
+              r[1].inSize, r[1].outSize, r[1].layout, r[1].in[24] | (r[1].in[25] << 8));
 }
 
 void sessionScenario(const Ferrocard* dd) {
