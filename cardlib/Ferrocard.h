@@ -58,7 +58,10 @@ uint32_t FERROCARD_CALL DDUnlockDrive(void);
 uint32_t FERROCARD_CALL DDFini(void);
 /* Ordinal 5: the drive letter number (3 = C ... 26 = Z) of the reader with a card in it. */
 uint32_t FERROCARD_CALL DDSysDrive(uint16_t driveIndex, uint16_t* driveId);
-/* Ordinal 6: write protection and capacity of the card in drive `driveNumber`. */
+/* Ordinal 6: write protection and capacity of the card in drive `driveNumber`.
+ * FERROCARD_E_COMMAND_FAILED when a question could not be asked (or the CSD
+ * could not be read): the bits hold what was learnt, and DDWritePT and
+ * DDSecureWrite answer FERROCARD_E_WRITE_PROTECTED until a check succeeds. */
 uint32_t FERROCARD_CALL DDChkSDCard(uint16_t driveNumber, uint16_t* cardStatus);
 /* Ordinal 7: size, a disk geometry and the size fields of the card's CSD register. */
 uint32_t FERROCARD_CALL DDIdentify(uint32_t* noSectors, uint32_t* erasesize, uint16_t* cylinders, uint16_t* noHeads,

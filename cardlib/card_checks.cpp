@@ -58,28 +58,27 @@ uint32_t checkCard(uint16_t driveNumber, uint16_t* cardStatus) {
     if (!cardStatus || driveNumber != s.driveId)
         return kBadDrive;
     *cardStatus = kChecked;
-    // Writes are refused until both questions have been answered: a switch
-    // the card could not be asked about may be on. The high-capacity flag
-    // keeps what the last answer said.
+    // Writes are refused until a check has had both questions answered: a
+    // switch the card could not be asked about may be on. Both questions are
+    // sent on every call, whatever the first answered or failed to, so that a
+    // high-capacity answer still chooses how the CSD is read.
     s.writeProtected = 1;
     const Answer writeProtect = ask(Command::QueryWriteProtect);
-    if (writeProtect == Answer::NotAsked)
-        return kCommandFailed;
     if (writeProtect == Answer::Yes)
         *cardStatus |= kWriteProtectedBit;
-    // The second question follows whatever the first answered.
     const Answer highCapacity = ask(Command::QueryHighCapacity);
     if (highCapacity == Answer::NotAsked)
-        return kCommandFailed;
-    s.writeProtected = writeProtect == Answer::Yes;
+        return kCommandFailed; // the high-capacity flag keeps what the last answer said
     s.highCapacity = highCapacity == Answer::Yes;
-    if (!s.highCapacity)
-        return kOk;
-    if (!readCsd(s.drive.csd))
-        return kCommandFailed;
-    *cardStatus |=
-        highCapacityCsize(s.drive.csd) + 1 > kLargestHighCapacitySize ? kExtendedCapacityBit : kHighCapacityBit;
-    return kOk;
+    if (writeProtect != Answer::NotAsked)
+        s.writeProtected = writeProtect == Answer::Yes;
+    if (s.highCapacity) {
+        if (!readCsd(s.drive.csd))
+            return kCommandFailed;
+        *cardStatus |=
+            highCapacityCsize(s.drive.csd) + 1 > kLargestHighCapacitySize ? kExtendedCapacityBit : kHighCapacityBit;
+    }
+    return writeProtect == Answer::NotAsked ? kCommandFailed : kOk;
 }
 
 } // namespace ferrocard

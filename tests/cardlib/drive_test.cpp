@@ -412,9 +412,9 @@ TEST_F(DriveTest, CardChecksAnswerByTheDriveIdAndTheQueries) {
     EXPECT_TRUE(packets().empty());
     EXPECT_EQ(DDChkSDCard(0, nullptr), 0x1181u);
 
-    // A request that fails asks nothing: the check stops there, and writes
-    // stay refused until a check gets both answers; the high-capacity flag
-    // keeps the last answer.
+    // A request that fails asks nothing, and the call fails; the other
+    // question is still asked. Writes stay refused until a check gets both
+    // answers; the high-capacity flag keeps the last answer.
     const struct {
         const char* what;
         uint32_t writeProtectAnswer, highCapacityAnswer;
@@ -428,7 +428,7 @@ TEST_F(DriveTest, CardChecksAnswerByTheDriveIdAndTheQueries) {
         {"an answer of 2 is no", 2, 2, 0, 0, 0x0001, 0, 0, 2},
         {"high capacity, CSD read fails", 0, 1, 0xA000002C, 0x12FF, 0x0001, 0, 1, 3},
         {"write-protected high capacity, CSD read fails", 1, 1, 0xA000002C, 0x12FF, 0x0003, 1, 1, 3},
-        {"the write-protect request fails", 0, 0, 0xA0000038, 0x12FF, 0x0001, 1, 1, 1},
+        {"the write-protect request fails", 0, 1, 0xA0000038, 0x12FF, 0x0011, 1, 1, 3},
         {"the high-capacity request fails", 0, 0, 0xA0000068, 0x12FF, 0x0001, 1, 1, 2},
         {"write-protected, the high-capacity request fails", 1, 0, 0xA0000068, 0x12FF, 0x0003, 1, 1, 2},
         {"both answered again", 0, 0, 0, 0, 0x0001, 0, 0, 2},

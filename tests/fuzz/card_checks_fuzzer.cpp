@@ -36,8 +36,9 @@ void checkCard(fuzz::ByteSource& input) {
     fuzz::require(!(status & FERROCARD_CARD_WRITE_PROTECTED) || s.writeProtected == 1,
                   "a write-protected card's writes are refused");
     if (result == FERROCARD_E_COMMAND_FAILED) {
-        // A question not answered refuses writes; a failed CSD read follows a yes.
-        fuzz::require(!(status & kCapacityBits) && (s.writeProtected == 1 || s.highCapacity == 1),
+        // A question not answered refuses writes; a failed CSD read follows a
+        // yes and sets no capacity bit.
+        fuzz::require(s.writeProtected == 1 || (s.highCapacity == 1 && !(status & kCapacityBits)),
                       "a failed question, or a failed CSD read after a yes");
         return;
     }

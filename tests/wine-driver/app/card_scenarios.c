@@ -44,13 +44,14 @@ void noCardScenario(const Ferrocard* dd) {
           "DDIdentify with no drive: %#x, or an out-value written", status);
     expectNothingSent("DDIdentify with no drive");
 
-    /* The first question fails: the check stops there, and the card may be
+    /* Neither question can be asked: the check fails, and the card may be
      * write-protected for all anyone knows, so writes stay refused. */
     uint16_t cardStatus = 0;
     standInClearLog();
     status = dd->DDChkSDCard(0, &cardStatus);
     CHECK(status == 0x12FF && cardStatus == 0x0001, "DDChkSDCard with no card: %#x, status %#x", status, cardStatus);
-    EXPECT_REQUESTS("DDChkSDCard with no card", failing(miniportPacket(0xA0000038, 4, NULL, 0), STATUS_NOT_READY));
+    EXPECT_REQUESTS("DDChkSDCard with no card", failing(miniportPacket(0xA0000038, 4, NULL, 0), STATUS_NOT_READY),
+                    failing(miniportPacket(0xA0000068, 4, NULL, 0), STATUS_NOT_READY));
     writesRefused(dd, "with no card");
 
     /* The card goes in: the same call finds its drive. */
