@@ -579,7 +579,9 @@ CONFORMANCE_TEST(e2e_forged_init_dialog) {
 
     report(machine, watch);
     ToolRun toStandard;
-    if (expectRun(1, kStandardRun, kSwitchingToStandard, &toStandard))
+    if (expectRun(1, kStandardRun, kSwitchingToStandard, &toStandard)) {
         expectFlagAfter(watch, toStandard, 1);
+        expectNothingMoreFor(kStaysMs, 1, 1, kStandardDriverDescription);
+    }
     trace("%d forged WM_INITDIALOG posted; Exit -> process ended %.0f ms\n", forger.posted, exitFromTray(tray));
 }
