@@ -68,6 +68,10 @@ int DoRegisterDeviceInterfaceToHwnd(GUID interfaceClass, HWND window, HDEVNOTIFY
 INT_PTR CALLBACK SdioDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        // Once, for the window this thread made: a WM_INITDIALOG to a window
+        // already recorded came from another program, and changes nothing.
+        if (window == ghDialogWnd)
+            break;
         // Off the screen's corner: the window is never meant to be seen.
         SetWindowPos(window, nullptr, -10, -10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ghDialogWnd = window;

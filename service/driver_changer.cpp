@@ -79,6 +79,15 @@ BYTE versionBits(const OSVERSIONINFOEXA& v) {
     return kOsUnclassified;
 }
 
+// The tool started but its end cannot be seen: it may still be rebinding the
+// controller. It gets a bounded while to finish before the caller looks at the
+// devices: its process is waited for once more with the bound, or, where that
+// cannot be done either, the bound passes.
+void giveToolTime(HANDLE process) {
+    if (!process || WaitForSingleObject(process, kToolEndBoundMs) == WAIT_FAILED)
+        Sleep(kToolEndBoundMs);
+}
+
 } // namespace
 
 void DriverChangerForgetProcessState() { gbOsVersionCode = kOsUnclassified; }
@@ -134,10 +143,12 @@ int RunDevconUpdate(const char* windowsDirectory, BYTE osCode, const char* infPa
     ScopedHandle process(run.hProcess);
     if (!process) {
         SvcTrace("RunDevconUpdate: no process handle to wait for.");
+        giveToolTime(nullptr);
         return 1;
     }
     if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
         SvcTrace("RunDevconUpdate:Error(%X) in WaitForSingleObject.", GetLastError());
+        giveToolTime(process.get());
         return 1;
     }
     return 0;
@@ -196,12 +207,9 @@ int ChangeDriver(int type) {
     SvcTrace("ChangeDriver: inffile=%s", infPath);
     WriteDriverSwitchingForTimerbar(switching);
     int ran = RunDevconUpdate(windowsDirectory, gbOsVersionCode, infPath, hardwareId);
-    if (ran == 0) {
-        SvcTrace("ChangeDriver: UpdateDriver OK");
-        WriteDriverSwitchingForTimerbar(0);
-        return 1;
-    }
-    SvcTrace("ChangeDriver: UpdateDriver Failed");
-    WriteDriverSwitchingForTimerbar(0);
-    return 0;
+    SvcTrace(ran == 0 ? "ChangeDriver: UpdateDriver OK" : "ChangeDriver: UpdateDriver Failed");
+    // The end of the run is retried as the switch flag is: a progress value
+    // left set would show a switch in progress for ever.
+    switchFlagRetry([] { return WriteDriverSwitchingForTimerbar(0); });
+    return ran == 0 ? 1 : 0;
 }

@@ -35,9 +35,14 @@ void DriverChangerForgetProcessState();
 // Classifies the running system into `code` when it holds 0xFF. 1 when the
 // code now holds a supported system, 0 when not (the code is then 0xFF).
 int GetOsVersionCode(BYTE& code);
+// How long a tool whose end cannot be waited for is given to finish: well
+// beyond an update's few seconds, and two of them in one command still within
+// the tray's bound on Exit.
+constexpr DWORD kToolEndBoundMs = 20000;
+
 // Runs "<tool> update <inf> "<hardware id>"" hidden and waits for it; 0 when
 // it ran and ended, nonzero when it could not be started or its end cannot be
-// waited for.
+// waited for (after giving it kToolEndBoundMs to end all the same).
 int RunDevconUpdate(const char* windowsDirectory, BYTE osCode, const char* infPath, const char* hardwareId);
 // 1 when the tool was started and has ended, 0 when refused or not started.
 int ChangeDriver(int type);

@@ -12,29 +12,67 @@
 
 namespace {
 
-void recordDirection(DWORD flag) {
-    switchFlagRetry([flag] { return WriteDriverSwitchFlag(flag); });
+// What one command did to the controller: whether it ran a switch, and the
+// DriverSwitchFlag it stored last.
+struct CommandRecord {
+    bool switched = false;
+    bool flagStored = false;
+    DWORD flag = 0;
+};
+
+void recordDirection(CommandRecord& done, DWORD flag) {
+    if (switchFlagRetry([flag] { return WriteDriverSwitchFlag(flag); }) == ERROR_SUCCESS) {
+        done.flagStored = true;
+        done.flag = flag;
+    }
 }
 
 // Switch, trace, and on success record `flag`.
-bool switchTo(int type, DWORD flag, const char* okTrace, const char* failedTrace) {
+bool switchTo(CommandRecord& done, int type, DWORD flag, const char* okTrace, const char* failedTrace) {
+    done.switched = true;
     if (ChangeDriver(type)) {
         SvcTrace("%s", okTrace);
-        recordDirection(flag);
+        recordDirection(done, flag);
         return true;
     }
     SvcTrace("%s", failedTrace);
     return false;
 }
 
+// However its switches ended, a command leaves DriverSwitchFlag telling the
+// driver the enumeration sees bound: a tool whose end could not be waited for
+// may have rebound the controller all the same, and one that ended may have
+// failed in its own work. Nothing is stored when the flag already says so, or
+// when neither driver (or both) is seen.
+void matchFlagToBinding(CommandRecord& done) {
+    if (!done.switched)
+        return;
+    EnterCriticalSection(&gcsDeviceLock);
+    bool standard = FindMicrosoftDriver() != 0;
+    bool maker = FindHalvexDriver() != 0;
+    LeaveCriticalSection(&gcsDeviceLock);
+    if (standard == maker)
+        return;
+    DWORD bound = standard ? 1 : 0;
+    if (done.flagStored && done.flag == bound)
+        return;
+    DWORD stored = 0; // unreadable counts as 0, as for the request filter before its first read
+    ReadDriverSwitchFlag(&stored);
+    if (stored == bound)
+        return;
+    SvcTrace("ThreadOperateDriver: DriverSwitchFlag follows the driver bound, %u.", static_cast<unsigned>(bound));
+    recordDirection(done, bound);
+}
+
 bool sdBusEmpty() { return underDeviceLock([] { return Check_SDBUSHasNotDevice_afterRemoveMessage(0); }) != 0; }
 
-void bindStandardDriver() {
+void bindStandardDriver(CommandRecord& done) {
     ResetEvent(ghChangeMicrosoftDriverEvent);
     SvcTrace("ThreadOperateDriver: WAIT_OBJECT_0 + 1 Event signaled!");
     if (underDeviceLock(FindMicrosoftDriver))
         return; // bound already
-    switchTo(kBindStandardDriver, 1, "ThreadOperateDriver:Change driver ok!", "ThreadOperateDriver:Change driver failed!");
+    switchTo(done, kBindStandardDriver, 1, "ThreadOperateDriver:Change driver ok!",
+             "ThreadOperateDriver:Change driver failed!");
     if (!sdBusEmpty())
         return; // an SDIO card is on the bus: the standard driver stays
     if (underDeviceLock(FindHalvexDriver)) {
@@ -42,10 +80,11 @@ void bindStandardDriver() {
         return;
     }
     // Nothing on the bus needs the standard driver: back to the maker's.
-    switchTo(kBindMakerDriver, 0, "ThreadOperateDriver:Change driver ok!", "ThreadOperateDriver:Change driver failed!");
+    switchTo(done, kBindMakerDriver, 0, "ThreadOperateDriver:Change driver ok!",
+             "ThreadOperateDriver:Change driver failed!");
 }
 
-void bindMakerDriver() {
+void bindMakerDriver(CommandRecord& done) {
     ResetEvent(ghChangeHXDriverEvent);
     SvcTrace("ThreadOperateDriver: WAIT_OBJECT_0 + 2 Event signaled!");
     if (!sdBusEmpty())
@@ -53,7 +92,7 @@ void bindMakerDriver() {
     if (underDeviceLock(FindHalvexDriver)) {
         SvcTrace("ThreadOperateDriver: Currenct driver is \"%s\", not do again!", kMakerDriverDescription);
     } else {
-        switchTo(kBindMakerDriver, 0, "ThreadOperateDriver:Change driver ok!",
+        switchTo(done, kBindMakerDriver, 0, "ThreadOperateDriver:Change driver ok!",
                  "ThreadOperateDriver:Change driver failed!");
     }
     // Verify within one holding of the lock: is the maker's driver bound
@@ -64,7 +103,7 @@ void bindMakerDriver() {
     LeaveCriticalSection(&gcsDeviceLock);
     if (!makerBound || empty)
         return;
-    switchTo(kBindStandardDriver, 1,
+    switchTo(done, kBindStandardDriver, 1,
              "ThreadOperateDriver:Found error after change to halvex, Change driver back to Microsoft OK!",
              "ThreadOperateDriver:Found error after change to halvex, Change driver back to Microsoft failed!");
 }
@@ -80,10 +119,13 @@ DWORD WINAPI ThreadOperateDriver(LPVOID) {
             SetEvent(ghSvcStopThreadEvent[kStoppedOperator]);
             return 0;
         }
-        if (r == WAIT_OBJECT_0 + 1) {
-            bindStandardDriver();
-        } else if (r == WAIT_OBJECT_0 + 2) {
-            bindMakerDriver();
+        if (r == WAIT_OBJECT_0 + 1 || r == WAIT_OBJECT_0 + 2) {
+            CommandRecord done;
+            if (r == WAIT_OBJECT_0 + 1)
+                bindStandardDriver(done);
+            else
+                bindMakerDriver(done);
+            matchFlagToBinding(done);
         } else if (r == WAIT_FAILED) {
             SvcTrace("ThreadOperateDriver:Error(%X) in WaitForMultipleObjects.", GetLastError());
             SetEvent(ghSvcStopThreadEvent[kStoppedOperator]);

@@ -27,8 +27,17 @@ LONG ReadFourByteValue(HKEY key, const char* name, DWORD* value) {
 }
 
 LONG CreateParametersKey(HKEY* key) {
+    // Created from the driver's own service key, never from the root: a
+    // creation from the root would make every missing key above it too, and
+    // a driver service key made up volatile by this program would keep the
+    // driver installed later in the same boot from adding its persistent keys.
+    *key = nullptr;
+    ScopedKey service;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverServiceKey, 0, KEY_CREATE_SUB_KEY, service.put());
+    if (status != ERROR_SUCCESS)
+        return status;
     DWORD disposition = 0;
-    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kParametersKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+    return RegCreateKeyExA(service.get(), kParametersSubkey, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                            nullptr, key, &disposition);
 }
 

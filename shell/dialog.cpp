@@ -3,13 +3,24 @@
 namespace {
 // The window property that leads from a dialog window to its object.
 constexpr const char* kObjectProperty = "Cardwell.Dialog";
+
+// The object whose window this thread is making right now: the only object a
+// WM_INITDIALOG may bind. Its lParam proves nothing, since any program on the
+// desktop can post the message with a pointer of its choosing.
+thread_local Dialog* tBeingCreated = nullptr;
 } // namespace
 
 Dialog::Dialog(HINSTANCE instance, WORD templateId) : instance_(instance), template_(templateId) {}
 
 INT_PTR Dialog::DoModal(HWND owner) {
-    return DialogBoxParamA(instance_, MAKEINTRESOURCEA(template_), owner, &Dialog::Procedure,
-                           reinterpret_cast<LPARAM>(this));
+    // Nested runs (an About box over the main window) each set and clear
+    // their own; the window's first WM_INITDIALOG comes before the run's loop.
+    Dialog* outer = tBeingCreated;
+    tBeingCreated = this;
+    INT_PTR result = DialogBoxParamA(instance_, MAKEINTRESOURCEA(template_), owner, &Dialog::Procedure,
+                                     reinterpret_cast<LPARAM>(this));
+    tBeingCreated = outer;
+    return result;
 }
 
 INT_PTR Dialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) { return Default(message, wParam, lParam); }
@@ -25,15 +36,24 @@ INT_PTR Dialog::Default(UINT message, WPARAM wParam, LPARAM) {
 }
 
 INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Dialog* self;
+    Dialog* self = static_cast<Dialog*>(GetPropA(window, kObjectProperty));
     if (message == WM_INITDIALOG) {
-        // The object comes with the first message it needs; what arrives
-        // before (fonts, sizes) is the platform's alone.
-        self = reinterpret_cast<Dialog*>(lParam);
+        // The object comes with the window's first WM_INITDIALOG, sent while
+        // this thread makes it; what arrives before (fonts, sizes) is the
+        // platform's alone. Any other WM_INITDIALOG was posted or sent by
+        // someone else: ignored, whatever it carries.
+        Dialog* creating = tBeingCreated;
+        if (self || !creating || creating->window_ || lParam != reinterpret_cast<LPARAM>(creating))
+            return FALSE;
+        if (!SetPropA(window, kObjectProperty, creating)) {
+            // No way back to the object, so no way to close the window
+            // later: the run ends as for a dialog that could not be made.
+            EndDialog(window, -1);
+            return FALSE;
+        }
+        tBeingCreated = nullptr;
+        self = creating;
         self->window_ = window;
-        SetPropA(window, kObjectProperty, self);
-    } else {
-        self = static_cast<Dialog*>(GetPropA(window, kObjectProperty));
     }
     if (!self)
         return FALSE;

@@ -14,7 +14,8 @@ public:
 
     // Makes the dialog from its template and runs it modally on the calling
     // thread; answers what EndDialog ended it with, or -1 when it could not
-    // be made.
+    // be made. The window is bound to this object by its first WM_INITDIALOG
+    // during the making, and by nothing else.
     INT_PTR DoModal(HWND owner);
 
     // Null before WM_INITDIALOG and after WM_DESTROY.

@@ -44,8 +44,18 @@ void MainDialog::RemoveTrayIcon() {
 }
 
 void MainDialog::ShowAbout() {
+    // A request while the box is open (its modal loop still dispatches the
+    // main window's messages) brings that box forward: About boxes are not
+    // stacked inside each other.
+    if (about_) {
+        if (HWND open = about_->window())
+            SetForegroundWindow(open);
+        return;
+    }
     AboutDialog about(instance());
+    about_ = &about;
     about.DoModal(window());
+    about_ = nullptr;
 }
 
 void MainDialog::ShowTrayMenu() {

@@ -11,6 +11,8 @@ constexpr const char* kTrayTip = "Cardwell";
 // The file name the tray icon's image is looked up under.
 constexpr const char* kProgramFile = "Cardwell.exe";
 
+class AboutDialog;
+
 class MainDialog : public Dialog {
 public:
     explicit MainDialog(HINSTANCE instance);
@@ -31,4 +33,5 @@ private:
 
     HICON icon_;           // icon 128, the window's
     UINT taskbarCreated_;  // sent to every top-level window when the taskbar starts again
+    AboutDialog* about_ = nullptr; // the About box while one is open
 };

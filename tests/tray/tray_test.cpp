@@ -5,6 +5,7 @@
 
 #include "platform/sim/describe.h"
 
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -206,6 +207,35 @@ TEST_F(TrayTest, AboutFromTheMenuShowsTheBoxAndChangesNothingElse) {
     EXPECT_EQ(calls("Shell_NotifyIconA"), trayCalls);
     EXPECT_EQ(trayIcon()->icon, before.icon);
     EXPECT_FALSE(machine->windows().window(mainWindow())->everShown);
+}
+
+TEST_F(TrayTest, ForgedInitDialogsAndRepeatedAboutsChangeNothing) {
+    HANDLE copy = startCopy();
+    for (int i = 0; i < 10; ++i)
+        post(mainWindow(), WM_COMMAND, ID_TRAY_ABOUT);
+    EXPECT_EQ(windowsCaptioned(kAboutCaption), 1u);
+    EXPECT_EQ(machine->windows().foreground(), aboutBox()) << "brought forward";
+
+    // From another thread, to every window of the program: no object, and
+    // one that is no dialog at all.
+    unsigned registrations = calls("RegisterDeviceNotificationA");
+    unsigned trayCalls = calls("Shell_NotifyIconA");
+    static unsigned char junk[256];
+    std::memset(junk, 0xA5, sizeof junk);
+    for (const auto& w : machine->windows().windows())
+        for (LPARAM lParam : {LPARAM{0}, reinterpret_cast<LPARAM>(junk)})
+            post(w.handle, WM_INITDIALOG, 0, lParam);
+    EXPECT_EQ(calls("RegisterDeviceNotificationA"), registrations) << "the listener made once";
+    EXPECT_EQ(calls("Shell_NotifyIconA"), trayCalls) << "the main window made once";
+    post(aboutBox(), WM_COMMAND, IDOK);
+    EXPECT_EQ(aboutBox(), nullptr);
+
+    reader->insert(sim::Card::Sdio);
+    machine->advance(10000);
+    EXPECT_EQ(reader->binding(), sim::Binding::Standard) << "the service still switches";
+    exitFromMenu();
+    EXPECT_TRUE(endsWithin(copy, 5000));
+    EXPECT_TRUE(machine->notificationArea().icons().empty());
 }
 
 TEST_F(TrayTest, SystemCommandsSixteenToThirtyOneShowAbout) {

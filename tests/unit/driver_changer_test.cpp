@@ -132,6 +132,12 @@ TEST_F(ChangerTest, SwitchingValueIsPublishedExactlyWhileTheToolRuns) {
     EXPECT_TRUE(traced("ChangeDriver: UpdateDriver Failed"));
     EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
     EXPECT_EQ(machine->faults().calls("RegSetValueExA"), 6u);
+
+    // Its return to 0 goes through the switch flag's retry rule.
+    machine->registry().setDword(kParamsPath, kValueIsSwitchingDrv, kSwitchingToMaker); // left by an earlier run
+    machine->faults().failNext("RegSetValueExA", 5, ERROR_CANTWRITE);
+    EXPECT_EQ(ChangeDriver(2), 0);
+    EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
 }
 
 TEST_F(ChangerTest, RefusalsComeInTheirOrder) {

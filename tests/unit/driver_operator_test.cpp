@@ -140,13 +140,36 @@ TEST_F(OperatorTest, DeviceStillOnTheBusAfterTheMakerSwitchSendsItBack) {
 
 TEST_F(OperatorTest, FlagWriteGoesThroughTheRetryRule) {
     reader->insert(sim::Card::Sdio);
-    machine->faults().failNext("RegOpenKeyExA", 3, ERROR_ACCESS_DENIED);
-    // IsSwitchingDrv is written twice before the flag: those opens take the
-    // first two failures; the flag's first attempt takes the third.
+    machine->advance(10); // the monitor's store of the driver's report comes first
+    // IsSwitchingDrv is stored twice before the flag: the flag's first
+    // attempt is the third store.
+    machine->faults().failNth("RegSetValueExA", 3, ERROR_CANTWRITE);
     command(ghChangeMicrosoftDriverEvent);
     EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
-    EXPECT_EQ(flagWrites(), std::vector<DWORD>{1});
+    EXPECT_EQ(flagWrites(), (std::vector<DWORD>{1, 1}));
     EXPECT_EQ(countTraced("WriteDriverSwitchFlag : beign to Write 1 now"), 2);
+}
+
+TEST_F(OperatorTest, AfterAToolWhoseEndWasNotSeenTheFlagFollowsTheBinding) {
+    // The tool rebinds all the same, after more than an SD-bus check's time:
+    // the standard driver, with the card on its bus.
+    reader->setDevconDuration(8000);
+    reader->insert(sim::Card::Sdio);
+    machine->faults().failNth("WaitForSingleObject", 1, ERROR_INVALID_HANDLE);
+    command(ghChangeMicrosoftDriverEvent);
+    EXPECT_TRUE(traced("ThreadOperateDriver:Change driver failed!"));
+    EXPECT_EQ(reader->binding(), sim::Binding::Standard);
+    EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
+
+    // The tool fails in its own work: the standard driver stays, whatever the flag said.
+    reader->remove();
+    reader->setDevconMode(sim::DevconMode::EndsWithoutRebinding);
+    machine->registry().setDword(kParamsPath, kValueDriverSwitchFlag, 0);
+    machine->faults().failNth("WaitForSingleObject", 1, ERROR_INVALID_HANDLE);
+    command(ghChangeHXDriverEvent);
+    EXPECT_EQ(toolRuns(), 2u);
+    EXPECT_EQ(reader->binding(), sim::Binding::Standard);
+    EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
 }
 
 TEST_F(OperatorTest, StopDuringASwitchCompletesThatSwitchFirst) {

@@ -59,14 +59,21 @@ TEST_F(ParametersTest, SupportGateReadsFourBytesOfAnyTypeAndNothingElse) {
     }
 }
 
-TEST_F(ParametersTest, MissingKeyIsCreatedEmptyAndVolatile) {
-    ASSERT_FALSE(registry().keyExists(kParamsPath));
+TEST_F(ParametersTest, MissingKeyIsCreatedEmptyAndVolatileOnlyBeneathTheDriversServiceKey) {
+    const std::string service = std::string("HKLM\\") + kDriverServiceKey;
+    // No driver installed: as a key that cannot be opened, and nothing made.
     EXPECT_FALSE(supportSDIO());
-    EXPECT_TRUE(registry().keyExists(kParamsPath));
-    EXPECT_TRUE(registry().keyIsVolatile(kParamsPath));
+    EXPECT_TRUE(traced("supportSDIO:Error(2) in RegCreateKeyEx."));
     EXPECT_EQ(ReadDeviceID(), 0u);
+    EXPECT_TRUE(traced("ReadDeviceID: Error(2) in RegCreateKeyEx."));
+    EXPECT_FALSE(registry().keyExists(service));
+
+    registry().createKey(service);
+    EXPECT_FALSE(supportSDIO());
+    EXPECT_TRUE(registry().keyIsVolatile(kParamsPath));
     registry().restart();
     EXPECT_FALSE(registry().keyExists(kParamsPath));
+    EXPECT_TRUE(registry().keyExists(service)) << "the driver's own key keeps its persistence";
 }
 
 TEST_F(ParametersTest, ExistingKeyKeepsItsPersistence) {

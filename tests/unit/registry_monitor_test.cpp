@@ -2,6 +2,7 @@
 // consumed and turned into a request, at start and while running, and each
 // way the monitor ends.
 #include "device_fixture.h"
+#include "platform/sim/describe.h"
 #include "service/registry_monitor.h"
 
 #include <string>
@@ -108,8 +109,10 @@ TEST_F(MonitorTest, EachFailingStepEndsTheMonitorWithItsTrace) {
     } cases[] = {
         {"RegNotifyChangeKeyValue", 2, ERROR_NOT_ENOUGH_MEMORY, "ThreadMonitorSDIORegister:Error(8) in RegNotifyChangeKeyValue."},
         {"RegSetValueExA", 1, ERROR_CANTWRITE, "RestoreRegisterKey:failed in RegSetValueEx(3F5)."},
-        // The third close: the start's gate and identifier reads close theirs first.
-        {"RegCloseKey", 3, ERROR_INVALID_HANDLE, "ThreadMonitorSDIORegister:Error in RegCloseKey."},
+        // The sixth close: the start's gate and identifier reads close two
+        // keys each first (the driver's service key and theirs), and the
+        // monitor the service key it opened its own from.
+        {"RegCloseKey", 6, ERROR_INVALID_HANDLE, "ThreadMonitorSDIORegister:Error in RegCloseKey."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.trace);
@@ -133,6 +136,11 @@ TEST_F(MonitorTest, ChangeInASubkeyWakesTheMonitor) {
     machine->registry().setDword(kParamsPath + "\\Sub", "Anything", 5);
     machine->advance(10);
     EXPECT_EQ(countTraced("ThreadMonitorSDIORegister:WAIT_OBJECT_0 + 1 Event signaled!"), before + 1);
+    // Subtree, and every kind of change: names, attributes, values, security.
+    auto armed = machine->records().calls("RegNotifyChangeKeyValue");
+    ASSERT_FALSE(armed.empty());
+    EXPECT_NE(armed.back().arguments.find(sim::describe(TRUE, DWORD{0xF})), std::string::npos)
+        << armed.back().arguments;
 }
 
 TEST_F(MonitorTest, StartUpPromptDoesNotSpin) {

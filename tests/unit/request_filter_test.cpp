@@ -196,6 +196,22 @@ TEST_F(RequestFilterTest, RepeatOfTheLastSettledRequestWithinTwoSecondsIsDiscard
     }
 }
 
+TEST_F(RequestFilterTest, QuietPeriodIsMoreThan1500Ms) {
+    // Wake-ups fall on any tick once the waits' own lengths and the requests' times mix.
+    const struct {
+        DWORD quietMs;
+        std::size_t commands;
+    } cases[] = {{1450, 0}, {1500, 0}, {1501, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.quietMs);
+        FakeWorld world;
+        RequestFilter f(0);
+        f.request(ChangeMicrosoftRequest, 10000);
+        f.timeout(10000 + c.quietMs, world);
+        EXPECT_EQ(world.commands().size(), c.commands);
+    }
+}
+
 TEST_F(RequestFilterTest, DifferencesSurviveTheTickCounterWrap) {
     for (DWORD start : {0xFFFFF000u, 0xFFFFFFFFu - 10500u, 0xFFFFFFFFu - 11999u}) {
         SCOPED_TRACE(start);

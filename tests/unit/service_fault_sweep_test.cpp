@@ -268,7 +268,8 @@ const EntryPoint kEntryPoints[] = {
      {1}},
 
     // The changer refuses on any failure on its way to the tool, and takes
-    // no notice of the timer bar's writes. A failed look-up of
+    // no notice of the timer bar's writes (a failed open is either: the
+    // identifier's service key, or the timer bar's key). A failed look-up of
     // GetNativeSystemInfo leaves GetSystemInfo, which on this machine tells
     // the same.
     {"ChangeDriver(1)",
@@ -277,7 +278,7 @@ const EntryPoint kEntryPoints[] = {
      1,
      {0},
      {{"CM_Get_Device_ID_ExA", kBoth},
-      {"RegOpenKeyExA", {1}},
+      {"RegOpenKeyExA", kBoth},
       {"RegSetValueExA", {1}},
       {"GetModuleHandleA", {1}},
       {"GetProcAddress", {1}}}},
@@ -290,7 +291,7 @@ const EntryPoint kEntryPoints[] = {
      1,
      {0},
      {{"CM_Get_Device_ID_ExA", kBoth},
-      {"RegOpenKeyExA", {1}},
+      {"RegOpenKeyExA", kBoth},
       {"RegSetValueExA", {1}},
       {"GetModuleHandleA", {1}},
       {"GetProcAddress", {1}}}},

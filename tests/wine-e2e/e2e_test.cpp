@@ -556,3 +556,43 @@ CONFORMANCE_TEST(e2e_no_card_switches_back) {
           recheck, flagOff);
     trace("Exit -> process ended %.0f ms\n", exit);
 }
+
+// WM_INITDIALOG posted from another process to every window of the program,
+// with no object and with a made-up one: the program goes on switching, and
+// Exit still ends it.
+CONFORMANCE_TEST(e2e_forged_init_dialog) {
+    Machine machine(true);
+    if (!machine.ready())
+        return;
+    ValueWatch watch;
+    TrayProgram tray;
+    if (!comesUp(tray))
+        return;
+    struct Forger {
+        DWORD process;
+        int posted;
+        static BOOL CALLBACK visit(HWND window, LPARAM self) {
+            Forger& f = *reinterpret_cast<Forger*>(self);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == f.process)
+                for (LPARAM lParam : {LPARAM{0}, LPARAM{0x5a5a5a50}})
+                    f.posted += PostMessageA(window, WM_INITDIALOG, 0, lParam) != FALSE;
+            return TRUE;
+        }
+    } forger{0, 0};
+    GetWindowThreadProcessId(tray.window("Cardwell", 0), &forger.process);
+    EnumWindows(Forger::visit, reinterpret_cast<LPARAM>(&forger));
+    ok(forger.posted >= 6, "WM_INITDIALOG posted %d times: not to the main window and both listener windows\n",
+       forger.posted);
+    Sleep(500);
+    ok(tray.running(), "Cardwell.exe ended after the forged messages\n");
+
+    report(machine, watch);
+    ToolRun toStandard;
+    if (expectRun(1, kStandardRun, kSwitchingToStandard, &toStandard)) {
+        expectFlagAfter(watch, toStandard, 1);
+        expectNothingMoreFor(kStaysMs, 1, 1, kStandardDriverDescription);
+    }
+    trace("%d forged WM_INITDIALOG posted; Exit -> process ended %.0f ms\n", forger.posted, exitFromTray(tray));
+}

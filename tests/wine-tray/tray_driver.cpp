@@ -14,6 +14,7 @@
 //   tray_driver menu [MS]                  the open context menu's rectangle
 //   tray_driver nomenu [MS]                succeeds once no context menu is open
 //   tray_driver rect CAPTION               the window's rectangle
+//   tray_driver count CAPTION              how many top-level windows have the title
 //
 // Every window is looked up among the top-level ones by its title; WINDOW may
 // also be a handle (0x...) printed earlier, for a window that may be gone.
@@ -73,8 +74,21 @@ void printRect(HWND h) {
                 static_cast<long>(r.right), static_cast<long>(r.bottom));
 }
 
+struct Titled {
+    const char* caption;
+    int count;
+};
+
+BOOL CALLBACK countTitled(HWND h, LPARAM titled) {
+    auto& t = *reinterpret_cast<Titled*>(titled);
+    char text[512] = "";
+    GetWindowTextA(h, text, sizeof text);
+    t.count += std::strcmp(text, t.caption) == 0;
+    return TRUE;
+}
+
 int usage() {
-    std::fprintf(stderr, "usage: tray_driver wait|gone|visible|texts|post|icon|menu|rect ...\n");
+    std::fprintf(stderr, "usage: tray_driver wait|gone|visible|texts|post|icon|menu|rect|count ...\n");
     return 2;
 }
 
@@ -126,6 +140,12 @@ int main(int argc, char** argv) {
                                                      : reinterpret_cast<HWND>(std::strtoull(caption, nullptr, 16));
         record.uID = number(argv[3]);
         return record.hWnd && Shell_NotifyIconA(NIM_MODIFY, &record) ? 0 : 1;
+    }
+    if (!std::strcmp(command, "count") && argc == 3) {
+        Titled titled{caption, 0};
+        EnumWindows(countTitled, reinterpret_cast<LPARAM>(&titled));
+        std::printf("%d\n", titled.count);
+        return 0;
     }
     HWND h = argc >= 3 ? find(caption) : nullptr;
     if (!h) {
