@@ -13,13 +13,25 @@ namespace {
 
 constexpr const char* kLibraryName = "Ferrocard.dll";
 
-// The DLL beside the program, not one found on the search path.
-std::string libraryPath() {
+// The DLL beside the program, by its full path, or nothing: a bare name
+// would let the search path pick any Ferrocard.dll.
+bool libraryPath(std::string& path, std::string& why) {
     char self[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string path(self, n < sizeof self ? n : 0);
-    const auto slash = path.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + kLibraryName;
+    // 0 is a failure, and a full buffer a path cut short (XP does not even end it).
+    const std::string program = n > 0 && n < sizeof self ? std::string(self, n) : std::string();
+    const auto slash = program.find_last_of("\\/");
+    if (slash == std::string::npos) {
+        why = std::string("cannot load ") + kLibraryName + ": the path of ddtool.exe cannot be had (error " +
+              std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    path = program.substr(0, slash + 1) + kLibraryName;
+    if (path.size() >= MAX_PATH) {
+        why = "cannot load " + path + ": the path is longer than " + std::to_string(MAX_PATH - 1) + " characters";
+        return false;
+    }
+    return true;
 }
 
 template <typename Fn> bool resolve(HMODULE module, const char* name, Fn& fn, std::string& why) {
@@ -40,7 +52,9 @@ class WindowsHost : public ddtool::Host {
     }
 
     const ddtool::Library* open(std::string& why) override {
-        const std::string path = libraryPath();
+        std::string path;
+        if (!libraryPath(path, why))
+            return nullptr;
         HMODULE module = LoadLibraryA(path.c_str());
         if (!module) {
             why = "cannot load " + path + ": error " + std::to_string(GetLastError());
@@ -77,11 +91,23 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
     ExitProcess(3);
 }
 
+// The current folder leaves the DLL search path, where the system has the
+// call (XP SP1 and later).
+void searchNoCurrentFolder() {
+    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto set = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetDllDirectoryA") : nullptr));
+    if (set)
+        set("");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(reportCrash);
+    searchNoCurrentFolder();
     WindowsHost host;
     const ddtool::Outcome o = ddtool::run(host, std::vector<std::string>(argv + 1, argv + argc));
     std::fputs(o.out.c_str(), stdout);
