@@ -1,23 +1,59 @@
-// Bad command lines end with one clear line on standard error, nothing on
-// standard output, exit code 2, and the library never reached: no machine
-// was even made for it.
+// ddtool's command line as a user and a script meet it, one table: what each
+// command line prints on standard output and standard error, and its exit
+// code. A bad command line (2) or file (3) is found before the library is
+// reached: no machine was even made for it.
 #include "ddtool_fixture.h"
+
+#include "numbers.h"
+
+#include "platform/sim/card_catalogue.h"
+#include "platform/sim/sd_controller.h"
 
 namespace {
 
-TEST_F(DdtoolTest, BadCommandLinesSayWhatIsWrongInOneLine) {
+enum class Match { Whole, Lines }; // stdout as given, or holding every line given
+
+std::string hexWith(const sim::MemoryCard& card, std::size_t byte, std::uint8_t value, std::uint8_t mask) {
+    auto csd = card.registers.csd;
+    csd[byte] = static_cast<std::uint8_t>((csd[byte] & ~mask) | (value & mask));
+    return ddtool::hexBytes(csd.data(), csd.size());
+}
+
+std::string protectedBlock(std::uint32_t block) {
+    std::string bytes;
+    for (unsigned i = 0; i < 512; ++i)
+        bytes += static_cast<char>(sim::CardRegisters::protectedByte(block, i));
+    return bytes;
+}
+
+TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
     const std::string blocks = file("two_blocks", std::vector<std::uint8_t>(1024, 0xA5));
+    const std::string oneBlock = file("one_block", std::vector<std::uint8_t>(512, 0x5A));
     const std::string ragged = file("ragged", std::vector<std::uint8_t>(700, 1));
     const std::string empty = file("empty");
     const std::string missing = ::testing::TempDir() + "ddtool_no_such_file";
+    const std::string dir = folder("outputs");
+    const std::string kept = dir + "kept.bin", forced = dir + "forced.bin", link = dir + "link.bin";
+    for (const auto& f : {kept, forced})
+        std::ofstream(f) << "before";
+    std::filesystem::create_symlink(kept, link);
     const std::string csd = "400E00325B5900003B377F800A4040AE";
+    const sim::MemoryCard standard = sim::cards::standard1Gb(), high = sim::cards::high8Gb();
+    const std::string version = std::string("version: ddtool ") + DDTOOL_VERSION + "\n";
+    const std::string readPtHelp = "usage: ddtool [OPTIONS] read-pt FIRST COUNT FILE";
+    const std::string failed = "0x12FF (a command to the card or the drive failed)";
     const struct {
         std::vector<std::string> args;
-        std::string line;
+        std::string err; // the lines of standard error, without the last line end
+        int exitCode = 2;
+        std::string out = "";
+        Match match = Match::Whole;
+        std::string input = "";
     } cases[] = {
+        // The command line.
         {{}, "ddtool: no command given (ddtool --help lists the commands)"},
         {{"frob"}, "ddtool: unknown command 'frob' (ddtool --help lists the commands)"},
-        {{"--frob", "info"}, "ddtool: unknown option '--frob' (ddtool --help lists the options)"},
+        {{"--frob", "info"}, "ddtool: unknown option '--frob' (ddtool --help lists the options; -- ends them)"},
         {{"info", "now"}, "ddtool: info takes no arguments"},
         {{"csd", csd, csd}, "ddtool: csd takes [HEX]"},
         {{"csd", "400E00325B5900003B377F800A4040AG"}, "ddtool: csd: HEX: 'G' is not a hexadecimal digit"},
@@ -32,24 +68,121 @@ TEST_F(DdtoolTest, BadCommandLinesSayWhatIsWrongInOneLine) {
         {{"mkb", "1", "65536", "1", "out"}, "ddtool: mkb: FIRST '65536' is not a number from 0 to 65535"},
         {{"read-pt", "4294967296", "1", "out"},
          "ddtool: read-pt: FIRST '4294967296' is not a number from 0 to 4294967295"},
+        {{"read-pt", "--", "-1", "1", "out"}, "ddtool: read-pt: FIRST '-1' is not a number from 0 to 4294967295"},
         {{"mkb", "1", "0", "4"}, "ddtool: mkb takes SELECTOR FIRST COUNT FILE"},
         {{"write-pt", "--yes", "0"}, "ddtool: write-pt takes OFFSET FILE"},
-        {{"secure-write", "--yes", missing},
-         "ddtool: secure-write: cannot open " + missing + ": No such file or directory"},
-        {{"write-pt", "--yes", "0", ragged},
-         "ddtool: write-pt: " + ragged + " holds 700 bytes, not 1 to 65535 blocks of 512"},
-        {{"secure-write", "--yes", empty},
-         "ddtool: secure-write: " + empty + " holds 0 bytes, not 1 to 65535 blocks of 512"},
         {{"secure-write", blocks}, "ddtool: secure-write writes to the card: add --yes to go ahead"},
         {{"write-pt", "0", blocks}, "ddtool: write-pt writes to the card: add --yes to go ahead"},
+        {{"help", "info", "mid"}, "ddtool: help takes [COMMAND]"},
+        {{"help", "frob"}, "ddtool: unknown command 'frob' (ddtool --help lists the commands)"},
+        {{"help", "read-pt"}, "", 0, readPtHelp, Match::Lines},
+        {{"read-pt", "--help"}, "", 0, readPtHelp, Match::Lines},
+        {{"--version"}, "", 0, version, Match::Lines},
+        {{"-V"}, "", 0, version, Match::Lines},
+        // Ranges: the last block of each numbering is readable, one past it is refused.
+        {{"read-pt", "4294967295", "2", "out"},
+         "ddtool: read-pt: FIRST 4294967295 and COUNT 2 go past the last block address, 4294967295"},
+        {{"read-pt", "4294967295", "1", "-"},
+         "first: 4294967295\nblocks: 1\nbytes: 512\nfile: -",
+         0,
+         protectedBlock(4294967295)},
+        {{"mkb", "1", "0xFFFF", "2", "out"},
+         "ddtool: mkb: FIRST 0xFFFF and COUNT 2 go past the last key block index, 65535"},
+        {{"mkb", "1", "0xFFFF", "1", "-"},
+         "selector: 1\nfirst: 65535\nblocks: 1\nbytes: 512\nfile: -",
+         0,
+         "",
+         Match::Lines},
+        {{"write-pt", "--yes", "4294967295", blocks},
+         "ddtool: write-pt: OFFSET 4294967295 and FILE's 2 blocks go past the last sector address, 4294967295"},
+        {{"write-pt", "--yes", "4294967295", oneBlock}, "ddtool: write-pt: " + failed, 1},
+        // Files: FILE - on standard input and output; an output file's checks.
+        {{"secure-write", "--yes", "-"},
+         "",
+         0,
+         "blocks: 2\nbytes: 1024\nfile: -\n",
+         Match::Whole,
+         std::string(1024, 'x')},
+        {{"secure-write", "--yes", "-"},
+         "ddtool: secure-write: standard input holds 0 bytes, not 1 to 65535 blocks "
+         "of 512",
+         3},
+        {{"secure-write", "--yes", missing},
+         "ddtool: secure-write: cannot open " + missing + ": No such file or directory",
+         3},
+        {{"write-pt", "--yes", "0", ragged},
+         "ddtool: write-pt: " + ragged + " holds 700 bytes, not 1 to 65535 blocks of 512",
+         3},
+        {{"secure-write", "--yes", empty},
+         "ddtool: secure-write: " + empty + " holds 0 bytes, not 1 to 65535 blocks of 512",
+         3},
+        {{"read-pt", "0", "1", kept}, "ddtool: read-pt: " + kept + " exists: add --force to replace it", 3},
+        {{"read-pt", "0", "1", link, "--force"}, "ddtool: read-pt: " + link + " is a link: name the file itself", 3},
+        {{"secure-read", "1", dir, "--force"},
+         "ddtool: secure-read: " + dir + " is not a file that can be replaced",
+         3},
+        {{"mkb", "1", "0", "1", dir + "none/out.bin"},
+         "ddtool: mkb: cannot make a file beside " + dir + "none/out.bin: No such file or directory",
+         3},
+        {{"--sim", "fail=read-protected-block", "read-pt", "0", "2", kept, "--force"}, "ddtool: read-pt: " + failed, 1},
+        {{"read-pt", "7", "1", forced, "--force"}, "", 0, "first: 7\nblocks: 1\nbytes: 512\nfile: " + forced + "\n"},
+        {{"--json", "read-pt", "0", "1", "-"},
+         "ddtool: read-pt: FILE - and --json would both use standard output",
+         2,
+         "{\n  \"command\": \"read-pt\",\n  \"error\": {\"message\": \"read-pt: FILE - and --json would both use "
+         "standard output\"}\n}\n"},
+        // Failures on standard error; with --json, standard output is still one object.
+        {{"--json", "frob"},
+         "ddtool: unknown command 'frob' (ddtool --help lists the commands)",
+         2,
+         "{\n  \"error\": {\"message\": \"unknown command 'frob' (ddtool --help lists the commands)\"}\n}\n"},
+        {{"--sim", "letter=A", "info"},
+         "ddtool: drive: 0x1002 (no card drive: no reader with a card in it)",
+         1,
+         "sysinit: 0x0000 (success)\n"},
+        // csd HEX: reserved values, what a version 2.0 register fixes, sizes READ CAPACITY(10) cannot give.
+        {{"csd", "C" + csd.substr(1)},
+         "ddtool: csd: HEX: CSD_STRUCTURE 3 is reserved; no version of the register can be read from it"},
+        {{"csd", hexWith(standard, 5, 0x0C, 0x0F)},
+         "",
+         0,
+         "READ_BL_LEN: 12 (reserved)\ncapacity: unknown (READ_BL_LEN is reserved)",
+         Match::Lines},
+        {{"csd", hexWith(standard, 5, 0x08, 0x0F)}, "", 0, "READ_BL_LEN: 8 (reserved)", Match::Lines},
+        {{"csd", hexWith(high, 1, 0x26, 0xFF)},
+         "",
+         0,
+         "TAAC: 0x26 (1.5 ms; a version 2.0 register has 0x0E)",
+         Match::Lines},
+        {{"csd", hexWith(high, 5, 0x0A, 0x0F)},
+         "",
+         0,
+         "READ_BL_LEN: 10 (1024 bytes; a version 2.0 register has 9)",
+         Match::Lines},
+        {{"csd", "400E00325B59003FFFFE7F800A4040AE"}, "", 0, "capacity: 2199022731264 bytes (2.0 TiB)", Match::Lines},
+        {{"csd", "400E00325B59003FFFFF7F800A4040AE"},
+         "",
+         0,
+         "capacity: 2199023255552 bytes (2.0 TiB; more than READ CAPACITY(10) can report)",
+         Match::Lines},
+        // --sim: contradictions refused, every command by code or name.
+        {{"--sim", "help"}, "", 0, "    A0000054 read-protected-block   DDReadPT", Match::Lines},
         {{"info", "--sim"}, "ddtool: --sim needs a CARD"},
+        {{"--sim", "letter=F", "--sim", "letter=G", "info"}, "ddtool: --sim given twice"},
         {{"--sim", "colour=red", "info"},
          "ddtool: --sim: unknown key 'colour' (keys: csd, hc, wp, letter, geometry, lastlba, mid, fail)"},
         {{"--sim", "hc=2", "info"}, "ddtool: --sim: hc=2: not a number from 0 to 1"},
+        {{"--sim", "hc=1", "info"}, "ddtool: --sim: hc=1 contradicts the card's version 1.0 register"},
+        {{"--sim", "csd=" + csd + ",hc=0", "info"}, "ddtool: --sim: hc=0 contradicts the card's version 2.0 register"},
+        {{"--sim", "letter=F,letter=G", "info"}, "ddtool: --sim: letter= given twice"},
         {{"--sim", "csd=400E", "info"}, "ddtool: --sim: csd=400E: 4 hex digits, not 32"},
         {{"--sim", "geometry=1/2", "info"}, "ddtool: --sim: geometry=1/2: not CYLINDERS/TRACKS/SECTORS"},
+        {{"--sim", "geometry=0/0/0", "info"},
+         "ddtool: --sim: geometry=0/0/0: a disk has at least one track per cylinder and one sector per track"},
+        {{"--sim", "geometry=0/1/1,mid=0123456789abcdef", "mid"}, "", 0, "mid: 0123456789ABCDEF\n"},
         {{"--sim", "fail=A0000099", "info"},
-         "ddtool: --sim: fail=A0000099: not a command code of the reader (A000002C to A0000068, A00000CC)"},
+         "ddtool: --sim: fail=A0000099: not a command of the reader (ddtool --sim help lists them)"},
+        {{"--sim", "fail=get-mid,fail=A000002C", "mid"}, "ddtool: mid: " + failed, 1},
         {{"--sim", "letter=5", "info"}, "ddtool: --sim: letter=5: not a drive letter A to Z"},
     };
     for (const auto& c : cases) {
@@ -57,12 +190,32 @@ TEST_F(DdtoolTest, BadCommandLinesSayWhatIsWrongInOneLine) {
         for (const auto& a : c.args)
             args += " " + a;
         SCOPED_TRACE("ddtool" + args);
-        const Run r = ddtool(c.args);
-        EXPECT_EQ(r.exitCode, 2);
-        EXPECT_EQ(r.err, c.line + "\n");
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(host->machine(), nullptr);
+        const Run r = ddtool(c.args, false, c.input);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.err, c.err.empty() ? "" : c.err + "\n");
+        if (c.match == Match::Whole) {
+            EXPECT_EQ(r.out, c.out);
+        }
+        for (std::size_t at = 0; c.match == Match::Lines && at < c.out.size();) {
+            const std::size_t end = std::min(c.out.find('\n', at), c.out.size());
+            EXPECT_NE(("\n" + r.out).find("\n" + c.out.substr(at, end - at) + "\n"), std::string::npos)
+                << c.out.substr(at, end - at) << " in\n"
+                << r.out;
+            at = end + 1;
+        }
+        if (c.exitCode == ddtool::kExitUsage || c.exitCode == ddtool::kExitFile) {
+            EXPECT_EQ(host->machine(), nullptr);
+        }
     }
+    // What was refused or failed left its file as it was and nothing beside it.
+    EXPECT_EQ(contents(kept), std::vector<std::uint8_t>({'b', 'e', 'f', 'o', 'r', 'e'}));
+    const std::string block = protectedBlock(7);
+    EXPECT_EQ(contents(forced), std::vector<std::uint8_t>(block.begin(), block.end()));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"forced.bin", "kept.bin", "link.bin"}));
 }
 
 TEST_F(DdtoolTest, OptionsGoAnywhereAndHelpListsTheCommands) {
@@ -73,6 +226,7 @@ TEST_F(DdtoolTest, OptionsGoAnywhereAndHelpListsTheCommands) {
     for (const char* command : {"info", "csd [HEX]", "mid", "mkb SELECTOR FIRST COUNT FILE", "secure-read COUNT FILE",
                                 "read-pt FIRST COUNT FILE", "secure-write FILE", "write-pt OFFSET FILE"})
         EXPECT_NE(help.out.find("  " + std::string(command)), std::string::npos) << command;
+    EXPECT_EQ(ddtool({"help", "mkb"}).out, ddtool({"mkb", "--help"}).out);
 }
 
 } // namespace

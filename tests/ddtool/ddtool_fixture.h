@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -24,9 +25,10 @@ class DdtoolTest : public ::testing::Test {
         std::vector<std::string> keys;             // the keys in order
     };
 
-    Run ddtool(std::vector<std::string> args, bool terminal = false) {
+    // `input`: what standard input holds for FILE -.
+    Run ddtool(std::vector<std::string> args, bool terminal = false, const std::string& input = "") {
         Run r;
-        host = std::make_unique<ddtool::SimHost>(terminal, &r.progress);
+        host = std::make_unique<ddtool::SimHost>(terminal, &r.progress, &input);
         const ddtool::Outcome o = ddtool::run(*host, args);
         r.exitCode = o.exitCode;
         r.out = o.out;
@@ -54,6 +56,14 @@ class DdtoolTest : public ::testing::Test {
     static std::vector<std::uint8_t> contents(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // A new empty folder of the test's own, for files ddtool makes.
+    static std::string folder(const std::string& name) {
+        const std::string path = ::testing::TempDir() + "ddtool_" + name;
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directory(path);
+        return path + "/";
     }
 
     // The host of the last run: its machine and reader stay for inspection.

@@ -1,6 +1,7 @@
 // info, csd (from the card) and mid.
 #include "commands.h"
 
+#include "Ferrocard.h"
 #include "csd_report.h"
 #include "numbers.h"
 
@@ -10,6 +11,16 @@ namespace {
 
 constexpr std::size_t kMediaIdBytes = 8;
 
+// The cylinders DDIdentify counts before it keeps their low 16 bits.
+std::uint32_t wholeCylinders(const Identity& id) {
+    return id.noHeads && id.sectorsPerTrack ? id.noSectors / id.noHeads / id.sectorsPerTrack : 0;
+}
+
+// Beside a value the library cut to 16 bits: what it was whole.
+std::string lowBitsOf(std::uint32_t whole, std::uint16_t kept, const std::string& what) {
+    return whole == kept ? "" : "the low 16 bits of " + what + std::to_string(whole);
+}
+
 } // namespace
 
 bool info(Session& s, Report& r) {
@@ -17,14 +28,23 @@ bool info(Session& s, Report& r) {
     if (!s.init(true) || !s.findDrive(true) || !s.checkCard(true) || !s.identify(id))
         return false;
     // Under the parameter names of DDIdentify, in its order.
-    r.number("noSectors", id.noSectors);
+    if (id.noSectors)
+        r.number("noSectors", id.noSectors);
+    else // the last block address 0xFFFFFFFF, plus one, in 32 bits
+        r.raw("noSectors", std::string("unknown (") + kBeyondReadCapacity + ")", "null");
     r.number("erasesize", id.erasesize);
-    r.number("cylinders", id.cylinders);
+    r.number("cylinders", id.cylinders, lowBitsOf(wholeCylinders(id), id.cylinders, ""));
     r.number("noHeads", id.noHeads);
     r.number("bytesPerSector", id.bytesPerSector);
     r.number("sectorsPerTrack", id.sectorsPerTrack);
     r.number("readBlLen", id.readBlLen);
-    r.number("Csize", id.Csize);
+    if (s.cardStatus() & FERROCARD_CARD_EXTENDED_CAPACITY) {
+        const auto cSize = wholeCsize(id, s.cardStatus());
+        r.number("Csize", id.Csize,
+                 cSize ? lowBitsOf(*cSize, id.Csize, "C_SIZE ") : "the low 16 bits of C_SIZE, which needs more");
+    } else {
+        r.number("Csize", id.Csize);
+    }
     r.number("CsizeMult", id.CsizeMult);
     r.number("reserved1", id.reserved1);
     r.number("reserved2", id.reserved2);

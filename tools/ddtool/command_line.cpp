@@ -1,32 +1,19 @@
 #include "command_line.h"
 
+#include "command_table.h"
 #include "numbers.h"
-
-#include <cstring>
 
 namespace ddtool {
 
 namespace {
 
-const struct {
-    const char* name;
-    Command command;
-    const char* operands; // as the usage names them
-    std::size_t minOperands, maxOperands;
-} kCommands[] = {
-    {"info", Command::Info, "", 0, 0},
-    {"csd", Command::Csd, "[HEX]", 0, 1},
-    {"mid", Command::Mid, "", 0, 0},
-    {"mkb", Command::Mkb, "SELECTOR FIRST COUNT FILE", 4, 4},
-    {"secure-read", Command::SecureRead, "COUNT FILE", 2, 2},
-    {"read-pt", Command::ReadPt, "FIRST COUNT FILE", 3, 3},
-    {"secure-write", Command::SecureWrite, "FILE", 1, 1},
-    {"write-pt", Command::WritePt, "OFFSET FILE", 2, 2},
-};
-
 constexpr std::uint64_t kMaxSelector = 0xFF;
-constexpr std::uint64_t kMaxBlockIndex = 0xFFFF;
 constexpr std::uint64_t kMaxAddress = 0xFFFFFFFF;
+// How many blocks each numbering holds: the key block's index is 16-bit, a
+// block or sector address 32-bit. A range past the end would wrap to 0.
+constexpr std::uint64_t kKeyBlockIndexes = 0x10000;
+constexpr std::uint64_t kBlockAddresses = 0x100000000;
+constexpr const char* kEndOfOptions = "--";
 
 // One operand as a number in range, or the reason it is not.
 bool number(const std::string& what, const std::string& text, std::uint64_t min, std::uint64_t max,
@@ -48,6 +35,16 @@ bool count(const std::string& text, std::uint16_t& blocks, std::string& why) {
     return true;
 }
 
+// `first` and `blocks` after it within a numbering of `size` blocks, whose
+// last one is called `last`.
+bool fits(const std::string& what, std::uint64_t first, std::uint64_t blocks, std::uint64_t size, const char* last,
+          std::string& why) {
+    if (first + blocks <= size)
+        return true;
+    why = what + " go past the " + last + ", " + std::to_string(size - 1);
+    return false;
+}
+
 bool csdOperand(const std::string& text, CsdBytes& csd, std::string& why) {
     std::vector<std::uint8_t> bytes;
     if (!parseHexBytes(text, bytes, why)) {
@@ -59,6 +56,11 @@ bool csdOperand(const std::string& text, CsdBytes& csd, std::string& why) {
         return false;
     }
     std::copy(bytes.begin(), bytes.end(), csd.begin());
+    // Its fields cannot be read: no version of the register has this layout.
+    if (decodeCsd(csd).structure > csd::kVersion3) {
+        why = "HEX: CSD_STRUCTURE 3 is reserved; no version of the register can be read from it";
+        return false;
+    }
     return true;
 }
 
@@ -75,11 +77,12 @@ bool operands(Invocation& inv, const std::vector<std::string>& o, std::string& w
         if (!number("SELECTOR", o[0], 0, kMaxSelector, n, why))
             return false;
         inv.selector = static_cast<std::uint8_t>(n);
-        if (!number("FIRST", o[1], 0, kMaxBlockIndex, n, why))
+        if (!number("FIRST", o[1], 0, kKeyBlockIndexes - 1, n, why))
             return false;
         inv.first = static_cast<std::uint32_t>(n);
         inv.file = o[3];
-        return count(o[2], inv.count, why);
+        return count(o[2], inv.count, why) && fits("FIRST " + o[1] + " and COUNT " + o[2], inv.first, inv.count,
+                                                   kKeyBlockIndexes, "last key block index", why);
     case Command::SecureRead:
         inv.file = o[1];
         return count(o[0], inv.count, why);
@@ -88,7 +91,8 @@ bool operands(Invocation& inv, const std::vector<std::string>& o, std::string& w
             return false;
         inv.first = static_cast<std::uint32_t>(n);
         inv.file = o[2];
-        return count(o[1], inv.count, why);
+        return count(o[1], inv.count, why) && fits("FIRST " + o[0] + " and COUNT " + o[1], inv.first, inv.count,
+                                                   kBlockAddresses, "last block address", why);
     case Command::SecureWrite:
         inv.file = o[0];
         return true;
@@ -103,6 +107,58 @@ bool operands(Invocation& inv, const std::vector<std::string>& o, std::string& w
     }
 }
 
+// The words after the options: a command and its operands, or help and its topic.
+bool command(Invocation& inv, const std::vector<std::string>& words, bool help, std::string& why) {
+    if (inv.sim == "help") {
+        inv.command = Command::SimHelp;
+        return true;
+    }
+    if (words.empty()) {
+        if (help && inv.command == Command::None)
+            inv.command = Command::Help;
+        if (inv.command == Command::None)
+            why = "no command given (ddtool --help lists the commands)";
+        return why.empty();
+    }
+    const bool helpWord = words[0] == "help";
+    if (helpWord && words.size() > 2) {
+        why = "help takes [COMMAND]";
+        return false;
+    }
+    const std::string& name = helpWord ? (words.size() > 1 ? words[1] : std::string()) : words[0];
+    const CommandInfo* c = findCommand(name);
+    if (!c && !name.empty()) {
+        why = "unknown command '" + name + "' (ddtool --help lists the commands)";
+        return false;
+    }
+    if (inv.command == Command::Version)
+        return true;
+    if (help || helpWord) {
+        inv.command = Command::Help;
+        inv.helpTopic = c ? c->command : Command::None;
+        return true;
+    }
+    inv.command = c->command;
+    const std::vector<std::string> o(words.begin() + 1, words.end());
+    if (o.size() < c->minOperands || o.size() > c->maxOperands) {
+        why = std::string(c->name) + (c->maxOperands ? std::string(" takes ") + c->operands : " takes no arguments");
+        return false;
+    }
+    if (!operands(inv, o, why)) {
+        why = std::string(c->name) + ": " + why;
+        return false;
+    }
+    if (writesBlocks(inv.command) && !inv.yes) {
+        why = std::string(c->name) + " writes to the card: add --yes to go ahead";
+        return false;
+    }
+    if (readsBlocks(inv.command) && inv.json && inv.file == kStandardStream) {
+        why = std::string(c->name) + ": FILE - and --json would both use standard output";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool readsBlocks(Command c) {
@@ -113,90 +169,65 @@ bool writesBlocks(Command c) {
     return c == Command::SecureWrite || c == Command::WritePt;
 }
 
-const char* const kUsage =
-    "usage: ddtool [--json] [--yes] [--sim CARD] COMMAND [ARGUMENTS]\n"
-    "Asks the card in Halvex's SD/MMC reader, through Ferrocard, what the library sees.\n"
-    "\n"
-    "commands:\n"
-    "  info                       DDSysInit, DDSysDrive, DDChkSDCard, DDIdentify, DDSecureIdentify\n"
-    "  csd [HEX]                  the CSD register field by field: the card's, as far as the library\n"
-    "                             reports it, or every field of the 32 hex digits given\n"
-    "  mid                        the media identifier (DDGetMID)\n"
-    "  mkb SELECTOR FIRST COUNT FILE\n"
-    "                             COUNT blocks of media key block SELECTOR from block FIRST (DDReadMKB)\n"
-    "  secure-read COUNT FILE     COUNT blocks of the secure area (DDSecureRead)\n"
-    "  read-pt FIRST COUNT FILE   COUNT blocks of the protected area from block FIRST (DDReadPT)\n"
-    "  secure-write FILE          FILE to the secure area (DDSecureWrite); needs --yes\n"
-    "  write-pt OFFSET FILE       FILE to the card's drive from sector OFFSET (DDWritePT); needs --yes\n"
-    "\n"
-    "Blocks are 512 bytes; COUNT is 1 to 65535, and a FILE to write holds whole blocks, at most 65535.\n"
-    "Numbers are decimal or 0x-prefixed hexadecimal.\n"
-    "\n"
-    "options:\n"
-    "  --json      one JSON object with the same keys instead of lines\n"
-    "  --yes       go ahead with a write to the card\n"
-    "  --sim CARD  (Linux build) the simulated card: comma-separated csd=HEX, hc=0|1, wp=0|1,\n"
-    "              letter=X, geometry=C/T/S, lastlba=N, mid=HEX, fail=CODE (repeatable)\n"
-    "\n"
-    "exit codes: 0 done, 1 a library call failed, 2 a bad command line\n";
-
 const char* commandName(Command command) {
-    for (const auto& c : kCommands)
-        if (c.command == command)
-            return c.name;
-    return "help";
+    if (const CommandInfo* c = findCommand(command))
+        return c->name;
+    return command == Command::Version ? "version" : "help";
+}
+
+bool asksForJson(const std::vector<std::string>& args) {
+    for (const auto& a : args) {
+        if (a == kEndOfOptions)
+            return false;
+        if (a == "--json")
+            return true;
+    }
+    return false;
+}
+
+bool offsetFits(const Invocation& inv, std::size_t blocks, std::string& why) {
+    if (fits("OFFSET " + std::to_string(inv.first) + " and FILE's " + std::to_string(blocks) + " blocks", inv.first,
+             blocks, kBlockAddresses, "last sector address", why))
+        return true;
+    why = std::string(commandName(inv.command)) + ": " + why;
+    return false;
 }
 
 bool parseCommandLine(const std::vector<std::string>& args, Invocation& inv, std::string& why) {
     std::vector<std::string> words;
+    bool help = false, options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--json") {
+        if (!options || a == kStandardStream || a.empty() || a[0] != '-') {
+            words.push_back(a);
+        } else if (a == kEndOfOptions) {
+            options = false;
+        } else if (a == "--json") {
             inv.json = true;
         } else if (a == "--yes") {
             inv.yes = true;
+        } else if (a == "--force") {
+            inv.force = true;
         } else if (a == "--help" || a == "-h") {
-            inv.command = Command::Help;
-            return true;
+            help = true;
+        } else if (a == "--version" || a == "-V") {
+            inv.command = Command::Version;
         } else if (a == "--sim" || a.rfind("--sim=", 0) == 0) {
             if (a == "--sim" && i + 1 == args.size()) {
                 why = "--sim needs a CARD";
                 return false;
             }
+            if (inv.sim) {
+                why = "--sim given twice";
+                return false;
+            }
             inv.sim = a == "--sim" ? args[++i] : a.substr(6);
-        } else if (a.size() > 1 && a[0] == '-') {
-            // No operand begins with '-': numbers are unsigned, HEX is digits.
-            why = "unknown option '" + a + "' (ddtool --help lists the options)";
-            return false;
         } else {
-            words.push_back(a);
-        }
-    }
-    if (words.empty()) {
-        why = "no command given (ddtool --help lists the commands)";
-        return false;
-    }
-    for (const auto& c : kCommands) {
-        if (words[0] != c.name)
-            continue;
-        inv.command = c.command;
-        const std::vector<std::string> o(words.begin() + 1, words.end());
-        if (o.size() < c.minOperands || o.size() > c.maxOperands) {
-            why = std::string(c.name) + (c.maxOperands ? std::string(" takes ") + c.operands : " takes no arguments");
+            why = "unknown option '" + a + "' (ddtool --help lists the options; -- ends them)";
             return false;
         }
-        if (!operands(inv, o, why)) {
-            why = std::string(c.name) + ": " + why;
-            return false;
-        }
-        if (writesBlocks(inv.command) && !inv.yes) {
-            why = std::string(c.name) + " writes to the card: add --yes to go ahead";
-            return false;
-        }
-        return true;
     }
-    why = "unknown command '" + words[0] + "' (ddtool --help lists the commands)";
-    return false;
+    return command(inv, words, help, why);
 }
 
 } // namespace ddtool

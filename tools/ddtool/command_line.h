@@ -12,12 +12,14 @@
 
 namespace ddtool {
 
-enum class Command { Help, Info, Csd, Mid, Mkb, SecureRead, ReadPt, SecureWrite, WritePt };
+enum class Command { None, Help, Version, SimHelp, Info, Csd, Mid, Mkb, SecureRead, ReadPt, SecureWrite, WritePt };
 
 struct Invocation {
-    Command command = Command::Help;
+    Command command = Command::None;
+    Command helpTopic = Command::None; // help COMMAND, COMMAND --help
     bool json = false;
     bool yes = false;
+    bool force = false;             // replace an existing output FILE
     std::optional<std::string> sim; // --sim CARD
     std::optional<CsdBytes> csd;    // csd HEX
     std::uint8_t selector = 0;      // mkb
@@ -29,9 +31,19 @@ struct Invocation {
 // The largest block count a call takes: the exports count in 16 bits.
 constexpr std::uint32_t kMaxBlocks = 0xFFFF;
 constexpr std::uint32_t kBlockBytes = 512;
+// FILE `-`: standard output for the blocks read, standard input for those written.
+constexpr const char* kStandardStream = "-";
 
 // Fills `invocation`, or answers false with the one line to print.
 bool parseCommandLine(const std::vector<std::string>& args, Invocation& invocation, std::string& why);
+
+// Whether the arguments ask for --json before any `--`: known even of a
+// command line that is otherwise wrong, so its error can be an object too.
+bool asksForJson(const std::vector<std::string>& args);
+
+// write-pt: OFFSET and the FILE's `blocks` stay within the 32-bit sector
+// addresses. False with the line to print.
+bool offsetFits(const Invocation& invocation, std::size_t blocks, std::string& why);
 
 // The command's name as typed.
 const char* commandName(Command command);
@@ -41,6 +53,7 @@ const char* commandName(Command command);
 bool readsBlocks(Command command);
 bool writesBlocks(Command command);
 
-extern const char* const kUsage;
+// The usage of ddtool, or of one command.
+std::string usage(Command topic = Command::None);
 
 } // namespace ddtool

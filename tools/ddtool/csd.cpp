@@ -75,6 +75,8 @@ std::uint32_t registerBits(const CsdBytes& bytes, unsigned hi, unsigned lo) {
 
 std::optional<std::uint64_t> capacityOf(std::uint32_t structure, std::uint32_t cSize, std::uint32_t cSizeMult,
                                         std::uint32_t readBlLen) {
+    if (structure == csd::kVersion1 && (readBlLen < csd::kMinBlockLength || readBlLen > csd::kMaxBlockLength))
+        return std::nullopt;
     if (structure == csd::kVersion1)
         return (static_cast<std::uint64_t>(cSize) + 1) << (cSizeMult + kMultOffset) << readBlLen;
     if (structure == csd::kVersion2 || structure == csd::kVersion3)

@@ -24,6 +24,9 @@ constexpr std::uint32_t kVersion2 = 1;
 constexpr std::uint32_t kVersion3 = 2;
 // Versions 2.0 and 3.0 count the user area in units of 512 KB.
 constexpr std::uint64_t kSizeUnitBytes = 512 * 1024;
+// READ_BL_LEN and WRITE_BL_LEN name 2^9 to 2^11 bytes; other codes are reserved.
+constexpr std::uint32_t kMinBlockLength = 9;
+constexpr std::uint32_t kMaxBlockLength = 11;
 } // namespace csd
 
 struct CsdField {
@@ -51,7 +54,8 @@ std::uint32_t registerBits(const CsdBytes& bytes, unsigned hi, unsigned lo);
 
 // The user area in bytes by the version's formula: 1.0 counts blocks of
 // 2^READ_BL_LEN bytes, (C_SIZE + 1) << (C_SIZE_MULT + 2) of them; 2.0 and 3.0
-// count 512 KB units, C_SIZE + 1 of them. None for a reserved structure.
+// count 512 KB units, C_SIZE + 1 of them. None for a reserved structure, or
+// a 1.0 register whose READ_BL_LEN is reserved.
 std::optional<std::uint64_t> capacityOf(std::uint32_t structure, std::uint32_t cSize, std::uint32_t cSizeMult,
                                         std::uint32_t readBlLen);
 

@@ -1,5 +1,6 @@
 #include "csd_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -54,9 +55,37 @@ std::string count(std::uint64_t n, const char* what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
-std::string bytes(std::uint32_t log2) {
-    return count(1ull << log2, "byte");
+// READ_BL_LEN and WRITE_BL_LEN: 512, 1024 or 2048 bytes; other codes are reserved.
+std::string blockLength(std::uint32_t log2) {
+    return log2 >= csd::kMinBlockLength && log2 <= csd::kMaxBlockLength ? count(1ull << log2, "byte") : "reserved";
 }
+
+// The values a version 2.0 register allows a field; a 3.0 register keeps
+// them. Up to four, the first repeated to fill the row.
+struct Fixed {
+    const char* name;
+    std::uint32_t values[4];
+    const char* shown;
+};
+constexpr Fixed kFixedFromVersion2[] = {
+    {"TAAC", {0x0E, 0x0E, 0x0E, 0x0E}, "0x0E"},
+    {"NSAC", {0, 0, 0, 0}, "0x00"},
+    {"TRAN_SPEED", {0x32, 0x5A, 0x0B, 0x2B}, "0x32, 0x5A, 0x0B or 0x2B"},
+    {"CCC", {0x5B5, 0x7B5, 0xDB5, 0xFB5}, "0x5B5 (classes 9 and 11 optional)"},
+    {"READ_BL_LEN", {9, 9, 9, 9}, "9"},
+    {"READ_BL_PARTIAL", {0, 0, 0, 0}, "0"},
+    {"WRITE_BLK_MISALIGN", {0, 0, 0, 0}, "0"},
+    {"READ_BLK_MISALIGN", {0, 0, 0, 0}, "0"},
+    {"ERASE_BLK_EN", {1, 1, 1, 1}, "1"},
+    {"SECTOR_SIZE", {0x7F, 0x7F, 0x7F, 0x7F}, "127"},
+    {"WP_GRP_SIZE", {0, 0, 0, 0}, "0"},
+    {"WP_GRP_ENABLE", {0, 0, 0, 0}, "0"},
+    {"R2W_FACTOR", {2, 2, 2, 2}, "2"},
+    {"WRITE_BL_LEN", {9, 9, 9, 9}, "9"},
+    {"WRITE_BL_PARTIAL", {0, 0, 0, 0}, "0"},
+    {"FILE_FORMAT_GRP", {0, 0, 0, 0}, "0"},
+    {"FILE_FORMAT", {0, 0, 0, 0}, "0"},
+};
 
 // VDD_R_CURR_MIN and VDD_W_CURR_MIN; then the two maxima.
 constexpr const char* kMinCurrent[8] = {"0.5 mA", "1 mA", "5 mA", "10 mA", "25 mA", "35 mA", "60 mA", "100 mA"};
@@ -87,6 +116,17 @@ std::string csdVersionName(std::uint32_t structure) {
     }
 }
 
+std::string fixedValueWarning(const CsdField& f, std::uint32_t structure) {
+    if (structure != csd::kVersion2 && structure != csd::kVersion3)
+        return "";
+    for (const auto& fixed : kFixedFromVersion2)
+        if (is(f, fixed.name))
+            return std::find(std::begin(fixed.values), std::end(fixed.values), f.value) != std::end(fixed.values)
+                       ? ""
+                       : "a version " + csdVersionName(structure) + " register has " + fixed.shown;
+    return "";
+}
+
 std::string csdFieldValue(const CsdField& f) {
     const unsigned width = f.hi - f.lo + 1;
     if (is(f, "TAAC") || is(f, "NSAC") || is(f, "TRAN_SPEED") || is(f, "CCC") || is(f, "CRC")) {
@@ -110,7 +150,7 @@ std::string explainCsdField(const CsdField& f, const std::vector<CsdField>& fiel
     if (is(f, "CCC"))
         return commandClasses(v);
     if (is(f, "READ_BL_LEN") || is(f, "WRITE_BL_LEN"))
-        return bytes(v);
+        return blockLength(v);
     if (is(f, "VDD_R_CURR_MIN") || is(f, "VDD_W_CURR_MIN"))
         return kMinCurrent[v & 7];
     if (is(f, "VDD_R_CURR_MAX") || is(f, "VDD_W_CURR_MAX"))

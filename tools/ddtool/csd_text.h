@@ -18,6 +18,10 @@ std::string explainCsdField(const CsdField& field, const std::vector<CsdField>& 
 // (TAAC, NSAC, TRAN_SPEED, CCC, CRC), decimal for the rest.
 std::string csdFieldValue(const CsdField& field);
 
+// Where a version 2.0 or 3.0 register fixes the field's value and `field`
+// differs: "a version 2.0 register has 0x0E", as mmc warns; else empty.
+std::string fixedValueWarning(const CsdField& field, std::uint32_t structure);
+
 // "1.0", "2.0", "3.0", or "reserved".
 std::string csdVersionName(std::uint32_t structure);
 

@@ -1,9 +1,9 @@
 #include "files.h"
 
 #include "command_line.h"
+#include "file_system.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -22,36 +22,76 @@ std::string reason(const std::string& what, const std::string& path) {
 
 } // namespace
 
-bool readBlocks(const std::string& path, std::vector<std::uint8_t>& data, std::string& why) {
-    File f(std::fopen(path.c_str(), "rb"));
+bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<std::uint8_t>& data, std::string& why) {
+    const bool standard = path == kStandardStream;
+    const std::string name = standard ? "standard input" : path;
+    File opened(standard ? nullptr : std::fopen(path.c_str(), "rb"));
+    std::FILE* f = standard ? standardInput : opened.get();
     if (!f) {
-        why = reason("cannot open", path);
+        why = reason("cannot open", name);
         return false;
     }
     data.clear();
     std::uint8_t chunk[64 * 1024];
     std::size_t n;
     // One byte past the largest transfer is enough to know it is too large.
-    while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0 && data.size() <= kMaxBlocks * kBlockBytes)
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && data.size() <= kMaxBlocks * kBlockBytes)
         data.insert(data.end(), chunk, chunk + n);
-    if (std::ferror(f.get())) {
-        why = reason("cannot read", path);
+    if (std::ferror(f)) {
+        why = reason("cannot read", name);
         return false;
     }
     if (data.empty() || data.size() % kBlockBytes || data.size() > kMaxBlocks * kBlockBytes) {
-        why = path + " holds " + std::to_string(data.size()) + (data.size() > kMaxBlocks * kBlockBytes ? "+" : "") +
+        why = name + " holds " + std::to_string(data.size()) + (data.size() > kMaxBlocks * kBlockBytes ? "+" : "") +
               " bytes, not 1 to 65535 blocks of 512";
         return false;
     }
     return true;
 }
 
-bool writeFile(const std::string& path, const std::vector<std::uint8_t>& data, std::string& why) {
-    File f(std::fopen(path.c_str(), "wb"));
-    if (!f || std::fwrite(data.data(), 1, data.size(), f.get()) != data.size() || std::fflush(f.get())) {
-        why = reason("cannot write", path);
+OutputFile::~OutputFile() {
+    if (!temp_.empty()) {
+        std::remove(temp_.c_str());
+        fs::removeOnInterrupt("");
+    }
+}
+
+bool OutputFile::prepare(const std::string& path, bool force, std::string& why) {
+    switch (fs::kindOf(path)) {
+    case fs::Kind::Missing:
+        break;
+    case fs::Kind::File:
+        if (force)
+            break;
+        why = path + " exists: add --force to replace it";
+        return false;
+    case fs::Kind::Link:
+        why = path + " is a link: name the file itself";
+        return false;
+    case fs::Kind::Other:
+        why = path + " is not a file that can be replaced";
         return false;
     }
+    if (!fs::createBeside(path, temp_, why))
+        return false;
+    fs::removeOnInterrupt(temp_);
+    path_ = path;
+    force_ = force;
+    return true;
+}
+
+bool OutputFile::commit(const std::vector<std::uint8_t>& data, std::string& why) {
+    std::FILE* f = std::fopen(temp_.c_str(), "wb");
+    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    ok = f && std::fclose(f) == 0 && ok;
+    if (!ok) {
+        why = reason("cannot write", temp_);
+        return false;
+    }
+    if (!fs::moveOver(temp_, path_, force_, why))
+        return false;
+    temp_.clear();
+    fs::removeOnInterrupt("");
     return true;
 }
 

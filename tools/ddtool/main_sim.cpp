@@ -7,8 +7,5 @@
 
 int main(int argc, char** argv) {
     ddtool::SimHost host(isatty(STDERR_FILENO));
-    const ddtool::Outcome o = ddtool::run(host, std::vector<std::string>(argv + 1, argv + argc));
-    std::fputs(o.out.c_str(), stdout);
-    std::fputs(o.err.c_str(), stderr);
-    return o.exitCode;
+    return ddtool::emit(ddtool::run(host, std::vector<std::string>(argv + 1, argv + argc)), stdout, stderr);
 }

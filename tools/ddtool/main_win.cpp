@@ -4,22 +4,38 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
 
 constexpr const char* kLibraryName = "Ferrocard.dll";
+// VS_FIXEDFILEINFO's signature, where the version resource's numbers start.
+constexpr DWORD kFixedInfoSignature = 0xFEEF04BD;
 
-// The DLL beside the program, not one found on the search path.
-std::string libraryPath() {
+// The DLL beside the program, by its full path, or nothing: a bare name
+// would let the search path pick any Ferrocard.dll.
+bool libraryPath(std::string& path, std::string& why) {
     char self[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string path(self, n < sizeof self ? n : 0);
-    const auto slash = path.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + kLibraryName;
+    // 0 is a failure, and a full buffer a path cut short (XP does not even end it).
+    const std::string program = n > 0 && n < sizeof self ? std::string(self, n) : std::string();
+    const auto slash = program.find_last_of("\\/");
+    if (slash == std::string::npos) {
+        why = std::string("cannot load ") + kLibraryName + ": the path of ddtool.exe cannot be had (error " +
+              std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    path = program.substr(0, slash + 1) + kLibraryName;
+    if (path.size() >= MAX_PATH) {
+        why = "cannot load " + path + ": the path is longer than " + std::to_string(MAX_PATH - 1) + " characters";
+        return false;
+    }
+    return true;
 }
 
 template <typename Fn> bool resolve(HMODULE module, const char* name, Fn& fn, std::string& why) {
@@ -31,6 +47,29 @@ template <typename Fn> bool resolve(HMODULE module, const char* name, Fn& fn, st
     return fn != nullptr;
 }
 
+// "0.0.2.6 (product version 1.0.2.0)" from the module's version resource:
+// the library exports no version of its own.
+std::string versionOf(HMODULE module) {
+    const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16));
+    const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const auto* bytes = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+    const DWORD size = found ? SizeofResource(module, found) : 0;
+    // The fixed part follows the block's header and its key, 32-bit aligned.
+    for (DWORD at = 0; bytes && at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        std::memcpy(&info, bytes + at, sizeof info);
+        if (info.dwSignature != kFixedInfoSignature)
+            continue;
+        char text[96];
+        std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu (product version %lu.%lu.%lu.%lu)",
+                      info.dwFileVersionMS >> 16, info.dwFileVersionMS & 0xFFFF, info.dwFileVersionLS >> 16,
+                      info.dwFileVersionLS & 0xFFFF, info.dwProductVersionMS >> 16, info.dwProductVersionMS & 0xFFFF,
+                      info.dwProductVersionLS >> 16, info.dwProductVersionLS & 0xFFFF);
+        return text;
+    }
+    return "(no version resource)";
+}
+
 class WindowsHost : public ddtool::Host {
   public:
     bool describeCard(const std::optional<std::string>& text, std::string& why) override {
@@ -39,23 +78,35 @@ class WindowsHost : public ddtool::Host {
         return !text;
     }
 
+    std::string simUsage() const override { return ""; }
+
     const ddtool::Library* open(std::string& why) override {
-        const std::string path = libraryPath();
-        HMODULE module = LoadLibraryA(path.c_str());
-        if (!module) {
-            why = "cannot load " + path + ": error " + std::to_string(GetLastError());
+        if (!libraryPath(path_, why))
+            return nullptr;
+        module_ = LoadLibraryA(path_.c_str());
+        if (!module_) {
+            why = "cannot load " + path_ + ": error " + std::to_string(GetLastError());
             return nullptr;
         }
         ddtool::Library& l = library_;
-        bool ok = resolve(module, "DDSysInit", l.sysInit, why) & resolve(module, "DDSysFini", l.sysFini, why) &
-                  resolve(module, "DDFini", l.fini, why) & resolve(module, "DDSysDrive", l.sysDrive, why) &
-                  resolve(module, "DDChkSDCard", l.checkCard, why) & resolve(module, "DDIdentify", l.identify, why) &
-                  resolve(module, "DDSecureIdentify", l.secureIdentify, why) &
-                  resolve(module, "DDGetMID", l.getMid, why) & resolve(module, "DDReadMKB", l.readMkb, why) &
-                  resolve(module, "DDSecureRead", l.secureRead, why) &
-                  resolve(module, "DDSecureWrite", l.secureWrite, why) & resolve(module, "DDReadPT", l.readPt, why) &
-                  resolve(module, "DDWritePT", l.writePt, why);
+        bool ok = resolve(module_, "DDSysInit", l.sysInit, why) & resolve(module_, "DDSysFini", l.sysFini, why) &
+                  resolve(module_, "DDFini", l.fini, why) & resolve(module_, "DDSysDrive", l.sysDrive, why) &
+                  resolve(module_, "DDChkSDCard", l.checkCard, why) & resolve(module_, "DDIdentify", l.identify, why) &
+                  resolve(module_, "DDSecureIdentify", l.secureIdentify, why) &
+                  resolve(module_, "DDGetMID", l.getMid, why) & resolve(module_, "DDReadMKB", l.readMkb, why) &
+                  resolve(module_, "DDSecureRead", l.secureRead, why) &
+                  resolve(module_, "DDSecureWrite", l.secureWrite, why) & resolve(module_, "DDReadPT", l.readPt, why) &
+                  resolve(module_, "DDWritePT", l.writePt, why);
         return ok ? &library_ : nullptr;
+    }
+
+    std::string libraryVersion() const override {
+        return std::string(kLibraryName) + " " + versionOf(module_) + ", " + path_;
+    }
+
+    std::FILE* standardInput() override {
+        _setmode(_fileno(stdin), _O_BINARY);
+        return stdin;
     }
 
     bool showsProgress() const override { return _isatty(_fileno(stderr)); }
@@ -66,6 +117,8 @@ class WindowsHost : public ddtool::Host {
 
   private:
     ddtool::Library library_ = {};
+    HMODULE module_ = nullptr;
+    std::string path_;
 };
 
 // A crash ends the run with a line and exit code 3, not a debugger's dialog
@@ -77,14 +130,27 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
     ExitProcess(3);
 }
 
+// The current folder leaves the DLL search path, where the system has the
+// call (XP SP1 and later).
+void searchNoCurrentFolder() {
+    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto set = reinterpret_cast<SetDllDirectoryFn>(
+        reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetDllDirectoryA") : nullptr));
+    if (set)
+        set("");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(reportCrash);
+    searchNoCurrentFolder();
     WindowsHost host;
     const ddtool::Outcome o = ddtool::run(host, std::vector<std::string>(argv + 1, argv + argc));
-    std::fputs(o.out.c_str(), stdout);
-    std::fputs(o.err.c_str(), stderr);
-    return o.exitCode;
+    // Blocks pass unchanged; report lines keep the console's line ends.
+    if (o.binary)
+        _setmode(_fileno(stdout), _O_BINARY);
+    return ddtool::emit(o, stdout, stderr);
 }

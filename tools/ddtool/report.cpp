@@ -29,12 +29,12 @@ std::string hex16(std::uint32_t value) {
     return text;
 }
 
-void Report::add(const std::string& key, const std::string& text, const std::string& json, bool line) {
-    entries_.push_back({key, text, json, line});
+void Report::add(const std::string& key, const std::string& text, const std::string& json, int shown) {
+    entries_.push_back({key, text, json, static_cast<decltype(Entry::shown)>(shown)});
 }
 
 void Report::command(const std::string& name) {
-    add("command", name, jsonString(name), false);
+    add("command", name, jsonString(name), Entry::None);
 }
 
 void Report::number(const std::string& key, std::uint64_t value, const std::string& note) {
@@ -58,23 +58,41 @@ void Report::raw(const std::string& key, const std::string& text, const std::str
     add(key, text, json);
 }
 
-void Report::fail(const std::string& step, std::uint32_t status) {
-    failed_ = true;
+void Report::jsonOnly(const std::string& key, const std::string& json) {
+    add(key, "", json, Entry::None);
+}
+
+void Report::block(const std::string& key, const std::string& text) {
+    add(key, text, jsonString(text), Entry::Bare);
+}
+
+void Report::fail(const std::string& step, std::uint32_t status, const std::string& hint) {
     const std::string meaning = statusMeaning(status);
     // In JSON the step's own key, when it is a status, keeps its number too.
-    if (json_ && step == "sysinit")
-        add(step, "", std::to_string(status));
-    add(json_ ? "error" : step, hex16(status) + " (" + meaning + ")",
-        "{\"step\": " + jsonString(step) + ", \"status\": " + std::to_string(status) +
-            ", \"meaning\": " + jsonString(meaning) + "}");
+    if (step == "sysinit")
+        jsonOnly(step, std::to_string(status));
+    error(step + ": " + hex16(status) + " (" + meaning + ")" + (hint.empty() ? "" : ": " + hint));
+    errorJson_ = ", \"step\": " + jsonString(step) + ", \"status\": " + jsonString(hex16(status)) +
+                 ", \"meaning\": " + jsonString(meaning);
+}
+
+void Report::error(const std::string& message) {
+    message_ = message;
+    errorJson_.clear();
+}
+
+std::string Report::errorLine() const {
+    return failed() ? "ddtool: " + message_ + "\n" : "";
 }
 
 std::string Report::render() const {
     std::string out;
     if (!json_) {
         for (const auto& e : entries_)
-            if (e.line)
+            if (e.shown == Entry::Line)
                 out += e.key + ": " + e.text + "\n";
+            else if (e.shown == Entry::Bare)
+                out += e.text;
         return out;
     }
     out = "{";
@@ -84,6 +102,8 @@ std::string Report::render() const {
         out += "  " + jsonString(e.key) + ": " + e.json;
         separator = ",\n";
     }
+    if (failed())
+        out += separator + std::string("  \"error\": {\"message\": ") + jsonString(message_) + errorJson_ + "}";
     return out + "\n}\n";
 }
 

@@ -1,7 +1,7 @@
 // What a command answers, built key by key and printed either as "key: value"
-// lines or as one JSON object with the same keys in the same order. A failed
-// step of the library is a line with its status and meaning, or the object's
-// "error" member, and makes the run's exit code 1.
+// lines or as one JSON object with the same keys in the same order. A failure
+// (a library call's status and meaning, or any other error) is one line for
+// standard error, and in JSON also the object's "error" member.
 #pragma once
 
 #include <cstdint>
@@ -26,24 +26,35 @@ class Report {
     void text(const std::string& key, const std::string& value);
     // text as given; JSON as given (already JSON).
     void raw(const std::string& key, const std::string& text, const std::string& json);
+    // No line; JSON as given.
+    void jsonOnly(const std::string& key, const std::string& json);
+    // text: the text alone, no key; JSON: the string.
+    void block(const std::string& key, const std::string& text);
 
-    // A library call answered `status`, not 0: text "step: 0xSSSS (meaning)";
-    // JSON "error": {"step", "status", "meaning"}.
-    void fail(const std::string& step, std::uint32_t status);
-    bool failed() const { return failed_; }
+    // A library call answered `status`, not 0: "step: 0xSSSS (meaning)",
+    // and `hint` after it where one helps; in JSON "error": {"message",
+    // "step", "status" (hex text), "meaning"}.
+    void fail(const std::string& step, std::uint32_t status, const std::string& hint = "");
+    // Any other failure: JSON "error": {"message"}.
+    void error(const std::string& message);
+    bool failed() const { return !message_.empty(); }
     bool json() const { return json_; }
 
+    // What goes to standard output: the lines, or the JSON object with its
+    // error member.
     std::string render() const;
+    // "ddtool: MESSAGE" for standard error, or nothing.
+    std::string errorLine() const;
 
   private:
     struct Entry {
         std::string key, text, json;
-        bool line; // printed as a line in text mode
+        enum { Line, None, Bare } shown; // as a "key: text" line, not at all, or the text alone
     };
-    void add(const std::string& key, const std::string& text, const std::string& json, bool line = true);
+    void add(const std::string& key, const std::string& text, const std::string& json, int shown = Entry::Line);
 
     bool json_;
-    bool failed_ = false;
+    std::string message_, errorJson_;
     std::vector<Entry> entries_;
 };
 

@@ -82,9 +82,16 @@ bool Session::checkCard(bool show) {
 
 bool Session::identify(Identity& id) {
     Identity got;
-    if (!check("identify", lib_.identify(&got.noSectors, &got.erasesize, &got.cylinders, &got.noHeads,
-                                         &got.bytesPerSector, &got.sectorsPerTrack, &got.readBlLen, &got.Csize,
-                                         &got.CsizeMult, &got.reserved1, &got.reserved2)))
+    const std::uint32_t status =
+        lib_.identify(&got.noSectors, &got.erasesize, &got.cylinders, &got.noHeads, &got.bytesPerSector,
+                      &got.sectorsPerTrack, &got.readBlLen, &got.Csize, &got.CsizeMult, &got.reserved1, &got.reserved2);
+    // The library refuses a size it cannot read; above 32 GB that may be a
+    // card READ CAPACITY(10) cannot describe.
+    if (status == FERROCARD_E_COMMAND_FAILED && (cardStatus_ & kExtendedCapacityBit)) {
+        report_.fail("identify", status, "the card is above 32 GB and may be " + std::string(kBeyondReadCapacity));
+        return false;
+    }
+    if (!check("identify", status))
         return false;
     id = got;
     return true;

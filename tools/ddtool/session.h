@@ -11,6 +11,9 @@
 
 namespace ddtool {
 
+// A card of 2^32 blocks or more: the library cannot learn its size.
+constexpr const char* kBeyondReadCapacity = "a card of 2 TiB or more, whose size READ CAPACITY(10) cannot report";
+
 // DDIdentify's eleven values.
 struct Identity {
     std::uint32_t noSectors = 0, erasesize = 0;

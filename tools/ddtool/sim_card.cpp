@@ -1,11 +1,14 @@
 #include "sim_card.h"
 
 #include "csd.h"
+#include "csd_text.h"
 #include "numbers.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <optional>
+#include <set>
 
 namespace ddtool {
 
@@ -16,23 +19,28 @@ constexpr std::uint64_t kMaxCylinders = 0x7FFFFFFFFFFFFFFF;
 constexpr std::uint64_t kMaxDword = 0xFFFFFFFF;
 constexpr std::uint64_t kSectorBytes = 512;
 
-// The codes the reader's controller answers, the ones fail= may name.
-constexpr std::uint32_t kCommandCodes[] = {
-    sim::command::kReadCsd,
-    sim::command::kReadMkb,
-    sim::command::kGetMid,
-    sim::command::kQueryWriteProtect,
-    sim::command::kSetChallenge,
-    sim::command::kGetChallenge,
-    sim::command::kGetResponse,
-    sim::command::kSetResponse,
-    sim::command::kChangeSa,
-    sim::command::kSetAddress,
-    sim::command::kReadProtectedBlock,
-    sim::command::kSecureRead,
-    sim::command::kSecureWrite,
-    sim::command::kQueryHighCapacity,
-    sim::command::kAnnounce,
+// The codes the library sends the reader's controller, the ones fail= may
+// name, by code or by name.
+const struct {
+    std::uint32_t code;
+    const char* name;
+    const char* sentBy;
+} kCommandCodes[] = {
+    {sim::command::kReadCsd, "read-csd", "DDIdentify; DDChkSDCard of a high-capacity card"},
+    {sim::command::kReadMkb, "read-mkb", "DDReadMKB"},
+    {sim::command::kGetMid, "get-mid", "DDGetMID"},
+    {sim::command::kQueryWriteProtect, "query-write-protect", "DDChkSDCard"},
+    {sim::command::kSetChallenge, "set-challenge", "DDSetChallenge"},
+    {sim::command::kGetChallenge, "get-challenge", "DDGetChallenge"},
+    {sim::command::kGetResponse, "get-response", "DDGetResponse"},
+    {sim::command::kSetResponse, "set-response", "DDSetResponse"},
+    {sim::command::kChangeSa, "change-sa", "DDChangeSA"},
+    {sim::command::kSetAddress, "set-address", "DDSecureRead, DDSecureWrite, DDReadPT"},
+    {sim::command::kReadProtectedBlock, "read-protected-block", "DDReadPT"},
+    {sim::command::kSecureRead, "secure-read", "DDSecureRead"},
+    {sim::command::kSecureWrite, "secure-write", "DDSecureWrite"},
+    {sim::command::kQueryHighCapacity, "query-high-capacity", "DDChkSDCard"},
+    {sim::command::kAnnounce, "announce", "DDSysInit"},
 };
 
 struct Keys {
@@ -42,6 +50,7 @@ struct Keys {
     std::optional<sim::DiskGeometry> geometry;
     std::optional<std::array<std::uint8_t, 8>> mid;
     std::vector<std::uint32_t> fail;
+    std::set<std::string> seen;
 };
 
 bool bytesOf(const std::string& key, const std::string& value, std::uint8_t* out, std::size_t size, std::string& why) {
@@ -76,19 +85,30 @@ bool geometryOf(const std::string& value, sim::DiskGeometry& g, std::string& why
         why = "geometry=" + value + ": not CYLINDERS/TRACKS/SECTORS";
         return false;
     }
+    if (!t || !s) {
+        why = "geometry=" + value + ": a disk has at least one track per cylinder and one sector per track";
+        return false;
+    }
     g = {static_cast<std::int64_t>(c), static_cast<DWORD>(t), static_cast<DWORD>(s), sim::DiskDrive::kSectorBytes};
     return true;
 }
 
+std::uint32_t registerStructure(const sim::MemoryCard& card) {
+    CsdBytes bytes;
+    std::copy(card.registers.csd.begin(), card.registers.csd.end(), bytes.begin());
+    return decodeCsd(bytes).structure;
+}
+
 bool failOf(const std::string& value, std::uint32_t& code, std::string& why) {
     const std::string digits = value.rfind("0x", 0) == 0 || value.rfind("0X", 0) == 0 ? value : "0x" + value;
-    auto n = parseNumber(digits, kMaxDword);
-    if (!n || std::find(std::begin(kCommandCodes), std::end(kCommandCodes), *n) == std::end(kCommandCodes)) {
-        why = "fail=" + value + ": not a command code of the reader (A000002C to A0000068, A00000CC)";
-        return false;
-    }
-    code = static_cast<std::uint32_t>(*n);
-    return true;
+    const auto n = parseNumber(digits, kMaxDword);
+    for (const auto& c : kCommandCodes)
+        if (value == c.name || (n && *n == c.code)) {
+            code = c.code;
+            return true;
+        }
+    why = "fail=" + value + ": not a command of the reader (ddtool --sim help lists them)";
+    return false;
 }
 
 bool keyOf(const std::string& item, Keys& k, std::string& why) {
@@ -98,6 +118,11 @@ bool keyOf(const std::string& item, Keys& k, std::string& why) {
     std::uint64_t n = 0;
     if (eq == std::string::npos) {
         why = "'" + item + "' is not KEY=VALUE";
+        return false;
+    }
+    // fail= is the one key that may repeat: one command code each.
+    if (key != "fail" && !k.seen.insert(key).second) {
+        why = key + "= given twice";
         return false;
     }
     if (key == "csd") {
@@ -159,7 +184,10 @@ bool parseSimCard(const std::string& text, SimCard& out, std::string& why) {
     if (k.csd) {
         const Csd csd = decodeCsd(*k.csd);
         if (!csd.size) {
-            why = "--sim: csd: CSD_STRUCTURE 3 is reserved; the register gives no capacity";
+            why = std::string("--sim: csd: ") +
+                  (csd.structure > csd::kVersion3 ? "CSD_STRUCTURE 3"
+                                                  : "READ_BL_LEN " + std::to_string(*csd.field("READ_BL_LEN"))) +
+                  " is reserved; the register gives no capacity";
             return false;
         }
         std::copy(k.csd->begin(), k.csd->end(), card.registers.csd.begin());
@@ -178,8 +206,11 @@ bool parseSimCard(const std::string& text, SimCard& out, std::string& why) {
         card.geometry = sim::cards::removableGeometry(sectors);
     if (k.geometry)
         card.geometry = *k.geometry;
-    if (k.hc)
-        card.registers.highCapacityAnswer = *k.hc;
+    if (k.hc && *k.hc != (registerStructure(card) != csd::kVersion1)) {
+        why = "--sim: hc=" + std::to_string(*k.hc) + " contradicts the card's version " +
+              csdVersionName(registerStructure(card)) + " register";
+        return false;
+    }
     if (k.wp)
         card.registers.writeProtectAnswer = *k.wp;
     if (k.mid)
@@ -189,6 +220,24 @@ bool parseSimCard(const std::string& text, SimCard& out, std::string& why) {
     c.failing = k.fail;
     out = c;
     return true;
+}
+
+std::string simCardUsage() {
+    std::string text = "--sim CARD: the card in the simulated reader, comma-separated KEY=VALUE, each key once:\n"
+                       "  csd=HEX         the CSD register, 32 hex digits; the keys below follow from it unless given\n"
+                       "  hc=0|1          the high-capacity answer: 1 for a version 2.0 or 3.0 register, 0 for 1.0\n"
+                       "  wp=0|1          the write-protect answer\n"
+                       "  letter=X        the card's drive letter (E)\n"
+                       "  geometry=C/T/S  cylinders, tracks per cylinder (1 or more), sectors per track (1 or more)\n"
+                       "  lastlba=N       the last block address READ CAPACITY(10) answers, 0 to 0xFFFFFFFF\n"
+                       "  mid=HEX         the media identifier, 16 hex digits\n"
+                       "  fail=COMMAND    a command the controller fails every time, by code or name; repeatable:\n";
+    for (const auto& c : kCommandCodes) {
+        char line[128];
+        std::snprintf(line, sizeof line, "    %08X %-22s %s\n", static_cast<unsigned>(c.code), c.name, c.sentBy);
+        text += line;
+    }
+    return text + "Without --sim: a 1 GB standard-capacity card, writable, as drive E:.\n";
 }
 
 std::string simCardTextOf(const sim::MemoryCard& card, char letter) {

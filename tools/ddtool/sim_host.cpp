@@ -15,9 +15,12 @@ const Library kLibrary = {
 
 } // namespace
 
-SimHost::SimHost(bool stderrIsTerminal, std::string* progressSink) : terminal_(stderrIsTerminal), sink_(progressSink) {}
+SimHost::SimHost(bool stderrIsTerminal, std::string* progressSink, const std::string* input)
+    : terminal_(stderrIsTerminal), sink_(progressSink), input_(input) {}
 
 SimHost::~SimHost() {
+    if (inputFile_)
+        std::fclose(inputFile_);
     reader_.reset();
     machine_.reset();
     // The library's state outlives the machine it talked to.
@@ -27,6 +30,23 @@ SimHost::~SimHost() {
 bool SimHost::describeCard(const std::optional<std::string>& text, std::string& why) {
     card_ = SimCard();
     return !text || parseSimCard(*text, card_, why);
+}
+
+std::string SimHost::simUsage() const {
+    return simCardUsage();
+}
+
+std::string SimHost::libraryVersion() const {
+    return "Ferrocard's own code, built into this ddtool and run on a simulated machine (no DLL)";
+}
+
+std::FILE* SimHost::standardInput() {
+    if (!input_)
+        return stdin;
+    if (!inputFile_)
+        inputFile_ = input_->empty() ? std::fopen("/dev/null", "rb")
+                                     : fmemopen(const_cast<char*>(input_->data()), input_->size(), "rb");
+    return inputFile_;
 }
 
 // As an application starts: the library as at load, on a machine whose reader

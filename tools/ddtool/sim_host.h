@@ -17,11 +17,16 @@ namespace ddtool {
 
 class SimHost : public Host {
   public:
-    explicit SimHost(bool stderrIsTerminal, std::string* progressSink = nullptr);
+    // `progressSink` and `input`, for tests: where progress goes instead of
+    // standard error, and what standard input holds.
+    explicit SimHost(bool stderrIsTerminal, std::string* progressSink = nullptr, const std::string* input = nullptr);
     ~SimHost() override;
 
     bool describeCard(const std::optional<std::string>& text, std::string& why) override;
+    std::string simUsage() const override;
     const Library* open(std::string& why) override;
+    std::string libraryVersion() const override;
+    std::FILE* standardInput() override;
     bool showsProgress() const override { return terminal_; }
     void progress(const std::string& text) override;
 
@@ -32,6 +37,8 @@ class SimHost : public Host {
   private:
     bool terminal_;
     std::string* sink_;
+    const std::string* input_;
+    std::FILE* inputFile_ = nullptr;
     SimCard card_;
     std::unique_ptr<sim::Machine> machine_;
     std::unique_ptr<sim::CardReader> reader_;
