@@ -59,10 +59,15 @@ struct Fixture {
     }
 
     void accessors() {
-        // The two readers that create the key: missing, it is made empty.
-        const bool creates = administrator;
+        // The two readers that create the key: missing, it is made empty,
+        // only beneath the driver's own service key, which is never made.
+        const bool driverInstalled = registry().keyExists(fuzz::kDriverServicePath);
+        const bool existed = keyExists();
+        const bool creates = administrator && driverInstalled;
         const bool gate = supportSDIO();
-        fuzz::require(keyExists() || !creates, "the key exists once asked for");
+        fuzz::require(keyExists() == (existed || creates), "the key exists once asked for, where it can be made");
+        fuzz::require(registry().keyExists(fuzz::kDriverServicePath) == driverInstalled,
+                      "the driver's service key is never made");
         auto v = value(kValueIsSupportSDIO);
         fuzz::require(gate == (creates && fuzz::readable(v) && fuzz::numberOf(*v) == 1), "supportSDIO's answer");
         v = value(kValueDeviceId);
@@ -148,8 +153,9 @@ struct Fixture {
                               &ghChangeMicrosoftRequestEvent})
             *event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         HANDLE thread = CreateThread(nullptr, 0, ThreadMonitorSDIORegister, nullptr, 0, nullptr);
-        // It cannot watch a key it cannot open with full access.
-        bool watching = administrator;
+        // It cannot watch a key it cannot open with full access, or that
+        // could not be made.
+        bool watching = keyOpens();
         LONG pending = restoreOf(value(kValueIsSDIOPresent));
         // The first look, as at the service's start: once the monitor waits,
         // for arming the notification resets the event.
@@ -190,7 +196,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fuzz::Counters before = fuzz::Counters::of(world.machine);
     Fixture f{input, world, true};
     switch (input.choice(4)) {
-    case 0: // missing: the service makes it
+    case 0: // missing: the service makes it, where the driver is installed
+        if (input.flag())
+            world.machine.registry().createKey(fuzz::kDriverServicePath, false);
         break;
     case 1:
         world.machine.registry().createKey(fuzz::kParametersPath, false);

@@ -16,6 +16,7 @@
 namespace fuzz {
 
 inline const std::string kParametersPath = std::string("HKLM\\") + kParametersKey;
+inline const std::string kDriverServicePath = std::string("HKLM\\") + kDriverServiceKey;
 
 struct ServiceWorld {
     explicit ServiceWorld(sim::MachineOptions options = {}) : machine(options) {
