@@ -40,13 +40,23 @@ deps-all:
 deps-dist:
 	@$(STAGE) "install packages (dist)" tools/install-deps dist
 
-# Each architecture's build makes its own package and zip (tools/dist).
+# Each architecture's build makes its own package and zip (tools/dist/pack),
+# the same bytes from any clone of the commit; SHA256SUMS lists them all.
+# Signed with SIGN_PFX=FILE SIGN_PASSWORD_FILE=FILE (the pass phrase is read
+# from the file, never put on a command line), timestamped with
+# SIGN_TIMESTAMP_URL=URL.
+SIGN_ENV = SIGN_PFX="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
+	SIGN_PASSWORD_FILE="$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
+	SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)"
 dist: deps-dist
+	@[ -n "$(SIGN_PFX)" ] || echo "dist: unsigned (SIGN_PFX=FILE SIGN_PASSWORD_FILE=FILE signs it)"
+	@rm -rf dist
 	@for preset in mingw-i686 mingw-x64; do \
 	  $(STAGE) "configure $$preset" cmake --preset $$preset >/dev/null && \
-	  $(STAGE) "package and zip $$preset" cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
+	  $(STAGE) "package and zip $$preset" env $(SIGN_ENV) cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
 	done
-	@ls -l dist/*.msi dist/*.zip
+	@cd dist && sha256sum -- *.msi *.zip >SHA256SUMS
+	@ls -l dist
 
 $(addprefix test-,$(LINUX_PRESETS)): test-%:
 	@$(STAGE) "configure $*" cmake --preset $* >/dev/null
