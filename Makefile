@@ -3,7 +3,8 @@
 #               a readable timeline (and ddtool for the simulated card)
 #   make test   every build that can be made here, and every test
 #   make dist   what ships, under dist/: per Windows architecture a Windows
-#               Installer package and a zip
+#               Installer package and a zip, and SHA256SUMS; the same bytes
+#               from any clone of the commit; signed when given a certificate
 # And one for the fuzz targets: `make fuzz` runs each for FUZZ_SECONDS and
 # merges what they found into tests/fuzz/corpus, minimized.
 SHELL := /bin/bash
