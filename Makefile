@@ -46,7 +46,9 @@ deps-dist:
 # Signed with SIGN_PFX=FILE SIGN_PASSWORD_FILE=FILE (the pass phrase is read
 # from the file, never put on a command line), timestamped with
 # SIGN_TIMESTAMP_URL=URL.
-SIGN_ENV = SIGN_PFX="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
+# (Absolute, for the packing runs in the build folder; MAKEFLAGS would hand
+# the command line's own words down to CMake's make.)
+SIGN_ENV = MAKEFLAGS= MAKEOVERRIDES= SIGN_PFX="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
 	SIGN_PASSWORD_FILE="$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
 	SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)"
 dist: deps-dist
