@@ -16,7 +16,7 @@
 // definition it already wrote.
 #include <windows.h>
 
-#include <string>
+#include <cwchar>
 
 namespace {
 
@@ -24,66 +24,90 @@ constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kBadCommandLine = 2;
 
-// The definition is a page of XML; anything far larger is not ours.
-constexpr LONGLONG kMaxDefinitionBytes = 64 * 1024;
+// The definition is a page of XML; anything far larger is not ours. Fixed
+// buffers, no C++ library: the program travels in every package.
+constexpr DWORD kMaxDefinitionBytes = 64 * 1024;
+constexpr DWORD kMaxChars = kMaxDefinitionBytes / sizeof(wchar_t);
 constexpr wchar_t kByteOrderMark = 0xFEFF;
 constexpr wchar_t kCommandOpen[] = L"<Command>";
 constexpr wchar_t kCommandClose[] = L"</Command>";
 
+wchar_t g_definition[kMaxChars + 1];
+wchar_t g_rewritten[2 * kMaxChars + 1];
+
 // A drive path (C:\...) or a UNC path (\\server\...): the task engine must
 // not search for the program.
-bool is_full_path(const std::wstring& path) {
-    const bool drive = path.size() > 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && path[2] == L'\\';
-    const bool unc = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
+bool is_full_path(const wchar_t* path) {
+    const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    const bool drive = letter && path[1] == L':' && path[2] == L'\\' && path[3] != L'\0';
+    const bool unc = path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0';
     return drive || unc;
 }
 
-// Element text: the three characters XML gives a meaning there.
-std::wstring xml_text(const std::wstring& text) {
-    std::wstring out;
-    for (wchar_t c : text) {
-        switch (c) {
-        case L'&': out += L"&amp;"; break;
-        case L'<': out += L"&lt;"; break;
-        case L'>': out += L"&gt;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+// Appends text to out (of capacity chars, counting the terminator) at *used.
+bool append(wchar_t* out, DWORD capacity, DWORD* used, const wchar_t* text, DWORD length) {
+    if (length >= capacity - *used)
+        return false;
+    std::wmemcpy(out + *used, text, length);
+    *used += length;
+    out[*used] = L'\0';
+    return true;
 }
 
-bool read_all(HANDLE file, std::wstring& text) {
+// Element text: the three characters XML gives a meaning there escaped.
+bool append_xml_text(wchar_t* out, DWORD capacity, DWORD* used, const wchar_t* text) {
+    for (; *text; ++text) {
+        const wchar_t* escaped = *text == L'&' ? L"&amp;" : *text == L'<' ? L"&lt;" : *text == L'>' ? L"&gt;" : nullptr;
+        if (!(escaped ? append(out, capacity, used, escaped, static_cast<DWORD>(std::wcslen(escaped)))
+                      : append(out, capacity, used, text, 1)))
+            return false;
+    }
+    return true;
+}
+
+// The definition, UTF-16 with its byte order mark, into g_definition.
+bool read_all(HANDLE file, DWORD* chars) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 2 || size.QuadPart > kMaxDefinitionBytes || size.QuadPart % 2 != 0)
         return false;
     const DWORD bytes = static_cast<DWORD>(size.QuadPart);
-    text.assign(bytes / sizeof(wchar_t), L'\0');
     DWORD read = 0;
-    return ReadFile(file, &text[0], bytes, &read, nullptr) && read == bytes && text[0] == kByteOrderMark;
+    if (!ReadFile(file, g_definition, bytes, &read, nullptr) || read != bytes || g_definition[0] != kByteOrderMark)
+        return false;
+    *chars = bytes / sizeof(wchar_t);
+    g_definition[*chars] = L'\0';
+    // Text that ends early would hide the rest from the search below.
+    return std::wcslen(g_definition) == *chars;
+}
+
+// Exactly one command in the definition, whose text becomes "PROGRAM",
+// into g_rewritten.
+bool set_command(const wchar_t* program, DWORD* chars) {
+    const wchar_t* open = std::wcsstr(g_definition, kCommandOpen);
+    if (!open)
+        return false;
+    const wchar_t* text = open + std::wcslen(kCommandOpen);
+    const wchar_t* close = std::wcsstr(text, kCommandClose);
+    if (!close || std::wcsstr(close, kCommandOpen))
+        return false;
+    DWORD used = 0;
+    const DWORD capacity = sizeof g_rewritten / sizeof g_rewritten[0];
+    const bool made = append(g_rewritten, capacity, &used, g_definition, static_cast<DWORD>(text - g_definition)) &&
+                      append(g_rewritten, capacity, &used, L"\"", 1) &&
+                      append_xml_text(g_rewritten, capacity, &used, program) &&
+                      append(g_rewritten, capacity, &used, L"\"", 1) &&
+                      append(g_rewritten, capacity, &used, close, static_cast<DWORD>(std::wcslen(close)));
+    *chars = used;
+    return made;
 }
 
 // The whole text again from the start, through the handle that read it.
-bool write_all(HANDLE file, const std::wstring& text) {
-    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+bool write_all(HANDLE file, DWORD chars) {
+    const DWORD bytes = chars * sizeof(wchar_t);
     DWORD written = 0;
     LARGE_INTEGER start{};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteFile(file, text.data(), bytes, &written, nullptr) &&
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && WriteFile(file, g_rewritten, bytes, &written, nullptr) &&
            written == bytes && SetEndOfFile(file) && FlushFileBuffers(file);
-}
-
-// Exactly one command in the definition, whose text becomes "PROGRAM".
-bool set_command(std::wstring& text, const std::wstring& program) {
-    const std::wstring open = kCommandOpen, close = kCommandClose;
-    std::size_t begin = text.find(open);
-    if (begin == std::wstring::npos)
-        return false;
-    begin += open.size();
-    const std::size_t end = text.find(close, begin);
-    if (end == std::wstring::npos || text.find(open, end) != std::wstring::npos)
-        return false;
-    text.replace(begin, end - begin, L"\"" + xml_text(program) + L"\"");
-    return true;
 }
 
 }  // namespace
@@ -91,16 +115,16 @@ bool set_command(std::wstring& text, const std::wstring& program) {
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3)
         return kBadCommandLine;
-    const std::wstring program = argv[2];
+    const wchar_t* program = argv[2];
     // The task engine expands %NAME% in a command: a path that holds a
     // percent sign would name a variable again.
-    if (!is_full_path(program) || program.find(L'%') != std::wstring::npos || program.find(L'"') != std::wstring::npos)
+    if (!is_full_path(program) || std::wcschr(program, L'%') || std::wcschr(program, L'"'))
         return kBadCommandLine;
     HANDLE file = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return kFailed;
-    std::wstring text;
-    const bool done = read_all(file, text) && set_command(text, program) && write_all(file, text);
+    DWORD chars = 0;
+    const bool done = read_all(file, &chars) && set_command(program, &chars) && write_all(file, chars);
     CloseHandle(file);
     return done ? kDone : kFailed;
 }
