@@ -3,7 +3,8 @@
 #               a readable timeline (and ddtool for the simulated card)
 #   make test   every build that can be made here, and every test
 #   make dist   what ships, under dist/: per Windows architecture a Windows
-#               Installer package and a zip
+#               Installer package and a zip, and SHA256SUMS; the same bytes
+#               from any clone of the commit; signed when given a certificate
 # And one for the fuzz targets: `make fuzz` runs each for FUZZ_SECONDS and
 # merges what they found into tests/fuzz/corpus, minimized.
 SHELL := /bin/bash
@@ -40,13 +41,25 @@ deps-all:
 deps-dist:
 	@$(STAGE) "install packages (dist)" tools/install-deps dist
 
-# Each architecture's build makes its own package and zip (tools/dist).
+# Each architecture's build makes its own package and zip (tools/dist/pack),
+# the same bytes from any clone of the commit; SHA256SUMS lists them all.
+# Signed with SIGN_PFX=FILE SIGN_PASSWORD_FILE=FILE (the pass phrase is read
+# from the file, never put on a command line), timestamped with
+# SIGN_TIMESTAMP_URL=URL.
+# (Absolute, for the packing runs in the build folder; MAKEFLAGS would hand
+# the command line's own words down to CMake's make.)
+SIGN_ENV = MAKEFLAGS= MAKEOVERRIDES= SIGN_PFX="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
+	SIGN_PASSWORD_FILE="$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
+	SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)"
 dist: deps-dist
+	@[ -n "$(SIGN_PFX)" ] || echo "dist: unsigned (SIGN_PFX=FILE SIGN_PASSWORD_FILE=FILE signs it)"
+	@rm -rf dist
 	@for preset in mingw-i686 mingw-x64; do \
 	  $(STAGE) "configure $$preset" cmake --preset $$preset >/dev/null && \
-	  $(STAGE) "package and zip $$preset" cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
+	  $(STAGE) "package and zip $$preset" env $(SIGN_ENV) cmake --build --preset $$preset --target dist -j$(JOBS) >/dev/null || exit 1; \
 	done
-	@ls -l dist/*.msi dist/*.zip
+	@cd dist && sha256sum -- *.msi *.zip >SHA256SUMS
+	@ls -l dist
 
 $(addprefix test-,$(LINUX_PRESETS)): test-%:
 	@$(STAGE) "configure $*" cmake --preset $* >/dev/null
