@@ -314,10 +314,11 @@ uint32_t FERROCARD_CALL DDChkSDCard(uint16_t driveNumber, uint16_t* cardStatus);
  * @param sectorsPerTrack by the capacity class (table above).
  * @param readBlLen       READ_BL_LEN: the block length as a power of two
  *                        (9 for 512 bytes).
- * @param Csize           C_SIZE. Standard layout: all 12 bits. High-capacity
- *                        layout: the low 16 bits of the 22; above 32 GB the
- *                        size is noSectors x 512 bytes, not (Csize + 1) x
- *                        512 KiB.
+ * @param Csize           C_SIZE. Standard layout: all 12 bits; the card
+ *                        holds (C_SIZE + 1) x 2^(C_SIZE_MULT + 2) blocks of
+ *                        2^READ_BL_LEN bytes. High-capacity layout: the low
+ *                        16 bits of the 22, of (C_SIZE + 1) x 512 KiB; above
+ *                        32 GB take the size from noSectors instead.
  * @param CsizeMult       C_SIZE_MULT (0 to 7); 0 in the high-capacity layout.
  * @param reserved1       0.
  * @param reserved2       0.
