@@ -29,6 +29,9 @@ constexpr UCHAR kWrite10 = 0x2A;
 constexpr ULONG kWriteTimeoutSeconds = 2000;
 constexpr uint32_t kSectorSize = 512;
 constexpr DWORD kSettleMs = 60; // after every write that opened the drive
+// The last sector WRITE(10)'s 32-bit address names: a write that would go
+// past it is refused, not wrapped round to sector 0.
+constexpr uint64_t kLastSector = 0xFFFFFFFF;
 
 // The locked WRITE(10) on the open drive; true when the drive took it
 // with GOOD status.
@@ -56,7 +59,7 @@ bool writeSectors(HANDLE drive, const uint8_t* data, uint16_t secsize, uint32_t 
 uint32_t writeProtectedSectors(const uint8_t* data, uint16_t secsize, uint32_t offset) {
     if (library().writeProtected)
         return kWriteProtected;
-    if (secsize && !data)
+    if (secsize && (!data || uint64_t(offset) + secsize - 1 > kLastSector))
         return kCommandFailed;
     char path[kDrivePathSize];
     formDrivePath(path, library().drive.number);

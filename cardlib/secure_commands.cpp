@@ -19,6 +19,11 @@ constexpr unsigned kPatientAttempts = 10;
 constexpr DWORD kRetryPauseMs = 2000;
 // The address-set command's packet: the header and 8 payload bytes.
 constexpr uint32_t kAddressPacketSize = kPacketHeaderSize + 8;
+// The last index a media key block's 16-bit index holds, and the last block
+// the address-set command's 32-bit address names: a read that would go past
+// either is refused, not wrapped round to block 0.
+constexpr uint32_t kLastMkbIndex = 0xFFFF;
+constexpr uint64_t kLastBlockAddress = 0xFFFFFFFF;
 
 // Which way a short command's 8 payload bytes travel.
 enum class Payload {
@@ -125,14 +130,14 @@ uint32_t changeSecureArea() {
 uint32_t readMediaKeyBlock(uint8_t* destination, uint16_t count, uint8_t selector, uint16_t firstIndex) {
     if (count == 0)
         return kOk;
-    if (!destination)
+    if (!destination || uint32_t(firstIndex) + count - 1 > kLastMkbIndex)
         return kCommandFailed;
     for (uint32_t k = 0; k < count; ++k) {
         ScopedHeapBlock block;
         uint8_t* packet = blockPacket(block, 1);
         if (!packet)
             return kCommandFailed;
-        // The request word: block index (wrapping at 65536), selector, one block.
+        // The request word: block index, selector, one block.
         const uint32_t word =
             static_cast<uint16_t>(firstIndex + k) | (static_cast<uint32_t>(selector) << 16) | (1u << 24);
         BOOL sent = FALSE;
@@ -167,7 +172,7 @@ uint32_t secureWrite(const uint8_t* data, uint16_t count) {
 uint32_t readProtectedArea(uint8_t* destination, uint16_t count, uint32_t first) {
     if (count == 0)
         return kOk;
-    if (!destination)
+    if (!destination || uint64_t(first) + count - 1 > kLastBlockAddress)
         return kCommandFailed;
     for (uint32_t k = 0; k < count; ++k) {
         if (!setAddress(first + k, 1))

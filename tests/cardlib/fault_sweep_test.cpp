@@ -106,7 +106,7 @@ TEST_F(FaultSweepTest, EveryExportWithEachPlatformCallFailing) {
     injected += sweep(
         "DDChangeSA", [] { return DDChangeSA(); }, failed);
     injected += sweep(
-        "DDReadMKB", [&] { return DDReadMKB(blocks.data(), 3, 1, 0xFFFE); }, failed, {{"DeviceIoControl", 0}});
+        "DDReadMKB", [&] { return DDReadMKB(blocks.data(), 3, 1, 0xFFFD); }, failed, {{"DeviceIoControl", 0}});
     injected += sweep(
         "DDSecureRead", [&] { return DDSecureRead(blocks.data(), 3); }, failed);
     injected += sweep(

@@ -148,10 +148,43 @@ TEST_F(WritePtTest, FailuresOfTheDriveAndItsRequests) {
         reader->drive().clearMisbehaviour();
         lba += 10;
     }
-    // A null buffer with sectors to write is refused before the drive is opened.
-    machine->records().clear();
-    EXPECT_EQ(DDWritePT(nullptr, 1, 0), 0x12FFu);
-    EXPECT_TRUE(machine->records().calls().empty());
+}
+
+// Refused before the drive is opened: a null buffer with sectors to write,
+// and a range whose last sector is past the 2^32 - 1 that WRITE(10) can name
+// (rather than wrapped round to sector 0). A range that ends at that sector
+// is written; no sectors need no buffer, and a WRITE(10) of none goes to the
+// drive and stores nothing.
+TEST_F(WritePtTest, NullBuffersAndRangesPastTheLastSector) {
+    reader->remove();
+    sim::MemoryCard card = sim::cards::extended2Tb();
+    card.lastBlockAddress = 0xFFFFFFFF; // every sector WRITE(10) can name
+    reader->insertCard(card);
+    const auto data = pattern(2);
+    const struct {
+        const char* what;
+        const BYTE* data;
+        uint16_t secsize;
+        uint32_t offset;
+        uint32_t status;
+        std::size_t written; // WRITE(10) requests that reached the drive
+    } cases[] = {
+        {"a null buffer with a sector to write", nullptr, 1, 0, 0x12FF, 0},
+        {"no sectors and no buffer", nullptr, 0, 0x100, 0, 1},
+        {"ending at sector 2^32 - 1", data.data(), 2, 0xFFFFFFFE, 0, 1},
+        {"ending one past it", data.data(), 2, 0xFFFFFFFF, 0x12FF, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        machine->records().clear();
+        machine->files().clearRequests();
+        const std::size_t stored = reader->drive().sectorsStored();
+        EXPECT_EQ(DDWritePT(c.data, c.secsize, c.offset), c.status);
+        EXPECT_EQ(writes().size(), c.written);
+        EXPECT_EQ(machine->records().calls().empty(), c.written == 0); // not even opened
+        EXPECT_EQ(reader->drive().sectorsStored() - stored, c.status ? 0u : c.secsize);
+    }
+    EXPECT_EQ(reader->drive().readSectors(0xFFFFFFFE, 2), data);
 }
 
 TEST_F(WritePtTest, BeforeAnyDriveWasFoundThereIsNothingToOpen) {

@@ -94,12 +94,17 @@ TEST_F(SecureTest, AFailedGetStillOverwritesTheCallersBytesAndAFailedSetNever) {
     EXPECT_EQ(machine->now(), t0);
 }
 
-TEST_F(SecureTest, NullBuffersAreRefusedWithNothingSent) {
+// Refused before anything is sent: a null buffer, and a range whose last
+// block is past what its numbering holds (rather than wrapped round to 0).
+TEST_F(SecureTest, NullBuffersAndRangesPastTheLastBlockAreRefusedWithNothingSent) {
+    static auto dest = blocksOf(2);
     std::vector<std::function<uint32_t()>> calls = {
         [] { return DDGetMID(nullptr); },        [] { return DDSetChallenge(nullptr); },
         [] { return DDGetChallenge(nullptr); },  [] { return DDSetResponse(nullptr); },
         [] { return DDGetResponse(nullptr); },   [] { return DDReadMKB(nullptr, 1, 0, 0); },
         [] { return DDSecureRead(nullptr, 1); }, [] { return DDReadPT(nullptr, 1, 0); },
+        [] { return DDReadMKB(dest.data(), 2, 0, 0xFFFF); }, // index 0x10000
+        [] { return DDReadPT(dest.data(), 2, 0xFFFFFFFFu); }, // block 2^32
     };
     for (std::size_t i = 0; i < calls.size(); ++i)
         EXPECT_EQ(calls[i](), 0x12FFu) << i;
@@ -145,14 +150,15 @@ TEST_F(SecureTest, MediaKeyBlocksComeBackWithTheirIndexAndSelector) {
     EXPECT_EQ(DDReadMKB(dest.data(), 0, 5, 0), 0u);
     EXPECT_TRUE(packets().empty());
 
-    EXPECT_EQ(DDReadMKB(dest.data(), 2, 5, 0xFFFF), 0u);
+    // Up to the last index there is (past it, nothing is sent).
+    EXPECT_EQ(DDReadMKB(dest.data(), 2, 5, 0xFFFE), 0u);
     auto sent = packets();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(field(sent[0].in, 28), 0x0105FFFFu); // index 0xFFFF, selector 5, one block
-    EXPECT_EQ(field(sent[1].in, 28), 0x01050000u); // the index wraps to 0
+    EXPECT_EQ(field(sent[0].in, 28), 0x0105FFFEu); // index 0xFFFE, selector 5, one block
+    EXPECT_EQ(field(sent[1].in, 28), 0x0105FFFFu);
     for (unsigned i = 0; i < 512; ++i) {
-        ASSERT_EQ(dest[i], sim::CardRegisters::mkbByte(5, 0xFFFF, i)) << i;
-        ASSERT_EQ(dest[512 + i], sim::CardRegisters::mkbByte(5, 0, i)) << i;
+        ASSERT_EQ(dest[i], sim::CardRegisters::mkbByte(5, 0xFFFE, i)) << i;
+        ASSERT_EQ(dest[512 + i], sim::CardRegisters::mkbByte(5, 0xFFFF, i)) << i;
     }
 }
 
@@ -221,8 +227,10 @@ TEST_F(SecureTest, ProtectedBlocksAreReadOneAddressAtATime) {
         for (unsigned i = 0; i < 512; ++i)
             ASSERT_EQ(dest[b * 512 + i], sim::CardRegisters::protectedByte(7 + b, i));
     machine->files().clearRequests();
-    EXPECT_EQ(DDReadPT(dest.data(), 2, 0xFFFFFFFFu), 0u); // the block address wraps at 2^32
-    EXPECT_EQ(addressesSet(), (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0xFFFFFFFFu, 1}, {0, 1}}));
+    // Up to the last block a 32-bit address names (past it, nothing is sent).
+    EXPECT_EQ(DDReadPT(dest.data(), 2, 0xFFFFFFFEu), 0u);
+    EXPECT_EQ(addressesSet(),
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0xFFFFFFFEu, 1}, {0xFFFFFFFFu, 1}}));
 }
 
 // Which slots a failure leaves: those before it hold their data; a failed

@@ -56,13 +56,23 @@ static const struct {
 
 int main(int argc, char** argv) {
     setvbuf(stdout, NULL, _IONBF, 0);
+    /* ferrocard_sd_app sample linked|dynamic PROGRAM: the program, not this
+     * one, calls the library. */
+    if (argc == 4 && !strcmp(argv[1], "sample")) {
+        printf("the sample %s, with the stand-in's card\n", argv[3]);
+        if (CHECK(standInBegin(), "the stand-in's control device, and the controller in the device tree: error %lu",
+                  GetLastError()))
+            sampleScenario(argv[2], argv[3]);
+        standInEnd();
+        return checkSummary();
+    }
     const size_t count = sizeof kScenarios / sizeof kScenarios[0];
     size_t which = count;
     for (size_t i = 0; argc == 2 && i < count; ++i)
         if (!strcmp(argv[1], kScenarios[i].name))
             which = i;
     if (which == count) {
-        printf("usage: ferrocard_sd_app SCENARIO, one of:");
+        printf("usage: ferrocard_sd_app SCENARIO (or sample linked|dynamic PROGRAM), SCENARIO one of:");
         for (size_t i = 0; i < count; ++i)
             printf(" %s", kScenarios[i].name);
         printf("\n");

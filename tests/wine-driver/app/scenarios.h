@@ -17,6 +17,8 @@ void writeProtectedScenario(const Ferrocard* dd);
 void cardKindsScenario(const Ferrocard* dd);
 void failuresScenario(const Ferrocard* dd);
 void timingsScenario(const Ferrocard* dd);
+/* One of the SDK's sample programs, "linked" or "dynamic", by its path. */
+void sampleScenario(const char* kind, const char* program);
 
 /* DDSysInit, DDSysDrive and, unless the card is to stay unchecked,
  * DDChkSDCard; the log cleared after. Nonzero when all answered 0. */

@@ -106,15 +106,15 @@ static void blockCommands(const Ferrocard* dd) {
     uint32_t status;
     uint8_t blocks[3 * 512];
 
-    /* Index 0xFFFF then 0: the index wraps; selector 5, one block each. */
+    /* Index 0xFFFE then 0xFFFF, the last there is; selector 5, one block each. */
     memset(blocks, UNTOUCHED, sizeof blocks);
     standInClearLog();
-    status = dd->DDReadMKB(blocks, 2, 5, 0xFFFF);
+    status = dd->DDReadMKB(blocks, 2, 5, 0xFFFE);
     int same = 1;
     for (unsigned i = 0; i < 512; ++i)
-        same &= blocks[i] == standInMkbByte(5, 0xFFFF, i) && blocks[512 + i] == standInMkbByte(5, 0, i);
+        same &= blocks[i] == standInMkbByte(5, 0xFFFE, i) && blocks[512 + i] == standInMkbByte(5, 0xFFFF, i);
     CHECK(status == 0 && same && blocks[1024] == UNTOUCHED, "DDReadMKB: %#x, or other bytes", status);
-    const uint8_t word0[4] = {0xFF, 0xFF, 0x05, 0x01}, word1[4] = {0x00, 0x00, 0x05, 0x01};
+    const uint8_t word0[4] = {0xFE, 0xFF, 0x05, 0x01}, word1[4] = {0xFF, 0xFF, 0x05, 0x01};
     EXPECT_REQUESTS("DDReadMKB", miniportPacket(0xA0000030, 512, word0, 4), miniportPacket(0xA0000030, 512, word1, 4));
 
     for (unsigned i = 0; i < 512; ++i)
