@@ -79,6 +79,7 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
         {{"read-pt", "--help"}, "", 0, readPtHelp, Match::Lines},
         {{"--version"}, "", 0, version, Match::Lines},
         {{"-V"}, "", 0, version, Match::Lines},
+        {{"/?"}, "", 0, "usage: ddtool [OPTIONS] COMMAND [ARGUMENTS]", Match::Lines},
         // Ranges: the last block of each numbering is readable, one past it is refused.
         {{"read-pt", "4294967295", "2", "out"},
          "ddtool: read-pt: FIRST 4294967295 and COUNT 2 go past the last block address, 4294967295"},

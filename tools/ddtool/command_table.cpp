@@ -71,7 +71,7 @@ const CommandInfo* findCommand(Command command) {
     return nullptr;
 }
 
-std::string usage(Command topic) {
+std::string usage(Command topic, bool simulates) {
     if (const CommandInfo* c = findCommand(topic)) {
         std::string text = "usage: ddtool [OPTIONS] " + commandLine(*c) + "\n" + c->details;
         if (readsBlocks(topic))
@@ -105,10 +105,12 @@ std::string usage(Command topic) {
            "options:\n"
            "  --json         one JSON object on standard output with the keys of the lines\n"
            "  --yes          go ahead with a write to the card\n"
-           "  --force        replace an existing output FILE\n"
-           "  --sim CARD     (Linux build) the simulated card; ddtool --sim help lists its keys\n"
+           "  --force        replace an existing output FILE\n" +
+           std::string(simulates
+                           ? "  --sim CARD     (Linux build) the simulated card; ddtool --sim help lists its keys\n"
+                           : "") +
            "  --version, -V  the versions of ddtool and of the library it loads\n"
-           "  --help, -h     this text; after a command, that command's\n"
+           "  --help, -h, /? this text; after a command, that command's\n"
            "  --             the end of the options: what follows is the command and its arguments\n"
            "\n" +
            kExitCodes;

@@ -1,5 +1,7 @@
 #include "file_system.h"
 
+#include "windows_error.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -22,7 +24,7 @@ BOOL WINAPI onInterrupt(DWORD) {
 }
 
 std::string failed(const std::string& what) {
-    return what + ": error " + std::to_string(GetLastError());
+    return what + ": " + windowsError(GetLastError());
 }
 
 } // namespace
