@@ -49,13 +49,6 @@ bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<s
     return true;
 }
 
-OutputFile::~OutputFile() {
-    if (!temp_.empty()) {
-        std::remove(temp_.c_str());
-        fs::removeOnInterrupt("");
-    }
-}
-
 bool OutputFile::prepare(const std::string& path, bool force, std::string& why) {
     switch (fs::kindOf(path)) {
     case fs::Kind::Missing:
@@ -72,27 +65,12 @@ bool OutputFile::prepare(const std::string& path, bool force, std::string& why) 
         why = path + " is not a file that can be replaced";
         return false;
     }
-    if (!fs::createBeside(path, temp_, why))
-        return false;
-    fs::removeOnInterrupt(temp_);
-    path_ = path;
     force_ = force;
-    return true;
+    return file_.create(path, why);
 }
 
 bool OutputFile::commit(const std::vector<std::uint8_t>& data, std::string& why) {
-    std::FILE* f = std::fopen(temp_.c_str(), "wb");
-    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = f && std::fclose(f) == 0 && ok;
-    if (!ok) {
-        why = reason("cannot write", temp_);
-        return false;
-    }
-    if (!fs::moveOver(temp_, path_, force_, why))
-        return false;
-    temp_.clear();
-    fs::removeOnInterrupt("");
-    return true;
+    return file_.write(data.data(), data.size(), why) && file_.place(force_, why);
 }
 
 } // namespace ddtool
