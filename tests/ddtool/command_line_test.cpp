@@ -4,6 +4,7 @@
 // reached: no machine was even made for it.
 #include "ddtool_fixture.h"
 
+#include "device_names.h"
 #include "file_system.h"
 #include "numbers.h"
 
@@ -360,6 +361,39 @@ TEST_F(DdtoolTest, OptionsGoAnywhereAndHelpListsTheCommands) {
                                 "read-pt FIRST COUNT FILE", "secure-write FILE", "write-pt OFFSET FILE"})
         EXPECT_NE(help.out.find("  " + std::string(command)), std::string::npos) << command;
     EXPECT_EQ(ddtool({"help", "mkb"}).out, ddtool({"mkb", "--help"}).out);
+}
+
+// The names Windows opens a device for, in any folder and with any
+// extension: its build refuses them as FILE before the card is touched
+// (tests/wine-ddtool runs that).
+TEST(WindowsDeviceNames, AreDevicesInAnyFolderWithAnyExtension) {
+    const struct {
+        const char* path;
+        const char* device;
+    } cases[] = {
+        {"CON", "CON"},
+        {"nul.bin", "NUL"},
+        {"C:\\x\\com1.txt", "COM1"},
+        {"x/Aux.tar.gz", "AUX"},
+        {"C:prn", "PRN"},
+        {"lpt9", "LPT9"},
+        {"COM1.1234.part", "COM1"},
+        {"nul .txt", "NUL"},
+        {"con.", "CON"},
+        {"COM1:", "COM1"},
+        {"com\xB9.bin", "COM1"},
+        {"LPT\xB3", "LPT3"},
+        {"COM0", ""},
+        {"COM10", ""},
+        {"LPT", ""},
+        {"nulx.bin", ""},
+        {"x.nul", ""},
+        {"nul\\x.bin", ""},
+        {"console.log", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ddtool::windowsDeviceName(c.path), c.device) << c.path;
 }
 
 } // namespace

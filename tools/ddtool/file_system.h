@@ -14,6 +14,10 @@ enum class Kind { Missing, File, Link, Other }; // Other: a folder, a device, or
 // What is at `path`, without following a link (or, on Windows, a junction).
 Kind kindOf(const std::string& path);
 
+// The device `path` opens instead of a file (on Windows "NUL" for nul.bin),
+// or empty: where there is no such name, it is a file's.
+std::string deviceName(const std::string& path);
+
 // A file made beside `path`, to take its name once it is whole. Someone who
 // may write the folder can swap names in it meanwhile; so the file is made
 // exclusively under a name no other file has, written through the handle of

@@ -140,6 +140,11 @@ Kind kindOf(const std::string& path) {
     return S_ISLNK(st.st_mode) ? Kind::Link : S_ISREG(st.st_mode) ? Kind::File : Kind::Other;
 }
 
+// Linux has no names that open a device instead of a file in any folder.
+std::string deviceName(const std::string&) {
+    return "";
+}
+
 void placeByNameOnlyForTests(bool on) {
     gByNameOnly = on;
 }

@@ -1,5 +1,6 @@
 #include "file_system.h"
 
+#include "device_names.h"
 #include "windows_error.h"
 
 #include <windows.h>
@@ -121,6 +122,10 @@ Kind kindOf(const std::string& path) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return Kind::Link;
     return attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? Kind::Other : Kind::File;
+}
+
+std::string deviceName(const std::string& path) {
+    return windowsDeviceName(path);
 }
 
 void placeByNameOnlyForTests(bool) {}

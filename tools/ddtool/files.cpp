@@ -20,11 +20,22 @@ std::string reason(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
+// A FILE that names a device on this system (on Windows nul.bin, COM1) is
+// refused, whatever else: its temporary name would open the device too.
+bool notADevice(const std::string& path, std::string& why) {
+    const std::string device = fs::deviceName(path);
+    if (!device.empty())
+        why = path + " is the Windows device " + device + ", not a file";
+    return device.empty();
+}
+
 } // namespace
 
 bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<std::uint8_t>& data, std::string& why) {
     const bool standard = path == kStandardStream;
     const std::string name = standard ? "standard input" : path;
+    if (!standard && !notADevice(path, why))
+        return false;
     File opened(standard ? nullptr : std::fopen(path.c_str(), "rb"));
     std::FILE* f = standard ? standardInput : opened.get();
     if (!f) {
@@ -50,6 +61,9 @@ bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<s
 }
 
 bool OutputFile::prepare(const std::string& path, bool force, std::string& why) {
+    // Before anything else: even a look at a device's name can open it.
+    if (!notADevice(path, why))
+        return false;
     switch (fs::kindOf(path)) {
     case fs::Kind::Missing:
         break;
