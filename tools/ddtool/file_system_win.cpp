@@ -16,6 +16,8 @@ namespace ddtool::fs {
 namespace {
 
 constexpr int kNameAttempts = 100;
+// What one WriteFile is given at most: its count is 32-bit.
+constexpr DWORD kLargestWrite = 0x10000000;
 
 // The native call that sets an open file's information, present from XP on:
 // SetFileInformationByHandle's own request (Vista on) with the same records,
@@ -178,7 +180,7 @@ bool NewFile::create(const std::string& path, std::string& why) {
         why = failed("cannot make a file beside " + path);
         return false;
     }
-    // The handle's attributes say so on Windows; Wine tells it by the name.
+    // The handle's attributes say so on Windows; Wine tells it by its name alone.
     if ((folderInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || kindOf(folder) == Kind::Link) {
         why = "cannot make a file beside " + path + ": its folder " + folder + " is a link: name the folder itself";
         return false;
@@ -205,7 +207,7 @@ bool NewFile::create(const std::string& path, std::string& why) {
 
 bool NewFile::write(const std::uint8_t* data, std::size_t size, std::string& why) {
     while (size > 0) {
-        const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        const DWORD chunk = size > kLargestWrite ? kLargestWrite : static_cast<DWORD>(size);
         DWORD written = 0;
         if (!WriteFile(handles_->file, data, chunk, &written, nullptr) || written == 0) {
             why = failed("cannot write " + temp_);
@@ -223,6 +225,12 @@ bool NewFile::place(bool replace, std::string& why) {
         // What ReplaceFile keeps of the file it replaces, its access list and
         // attributes, copied by hand: ReplaceFile would open this file again
         // by its name.
+        // A link is never replaced: its handle's attributes say so on
+        // Windows; Wine tells a link to a folder by its name alone.
+        if (kindOf(path_) == Kind::Link) {
+            why = path_ + " is a link: name the file itself";
+            return false;
+        }
         const HANDLE old = openItself(path_, READ_CONTROL | FILE_READ_ATTRIBUTES);
         BY_HANDLE_FILE_INFORMATION oldInfo = {};
         if (old != INVALID_HANDLE_VALUE && identity(old, oldInfo)) {
