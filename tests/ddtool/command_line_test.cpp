@@ -4,10 +4,15 @@
 // reached: no machine was even made for it.
 #include "ddtool_fixture.h"
 
+#include "device_names.h"
+#include "file_system.h"
 #include "numbers.h"
 
 #include "platform/sim/card_catalogue.h"
 #include "platform/sim/sd_controller.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,9 +39,38 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
     const std::string missing = ::testing::TempDir() + "ddtool_no_such_file";
     const std::string dir = folder("outputs");
     const std::string kept = dir + "kept.bin", forced = dir + "forced.bin", link = dir + "link.bin";
-    for (const auto& f : {kept, forced})
+    for (const auto& f : {kept, forced, dir + "removed.bin"})
         std::ofstream(f) << "before";
     std::filesystem::create_symlink(kept, link);
+    // A replaced file keeps its permissions, and where ddtool may give them, its owner.
+    chmod(forced.c_str(), 0600);
+    const bool root = geteuid() == 0;
+    if (root) {
+        EXPECT_EQ(chown(forced.c_str(), 1, 1), 0);
+    }
+    // The temporary file's name, planted beforehand as a link to a file it must not reach.
+    const std::string pid = std::to_string(getpid());
+    std::filesystem::create_symlink(kept, dir + "planted.bin." + pid + ".part");
+    // A folder given as a link.
+    std::filesystem::create_directory(dir + "real");
+    std::filesystem::create_directory_symlink(dir + "real", dir + "linked");
+    // Between the read's calls, someone who may write the folder moves the
+    // temporary file of `name` away (or removes it) and puts a link to a file
+    // of their choice in its place.
+    const auto swapTemporaryOf = [&dir, &kept](const std::string& name, bool remove = false) {
+        return [&dir, &kept, name, remove] {
+            const std::string temporary = dir + name + "." + std::to_string(getpid()) + ".part";
+            if (remove)
+                std::filesystem::remove(temporary);
+            else
+                std::filesystem::rename(temporary, temporary + ".moved");
+            std::filesystem::create_symlink(kept, temporary);
+        };
+    };
+    const std::string largest = file("largest", std::vector<std::uint8_t>(65535 * 512, 0x3C));
+    const std::string tooLarge = file("too_large", std::vector<std::uint8_t>(65536 * 512, 0x3C));
+    sim::MemoryCard version3 = sim::cards::high8Gb();
+    version3.registers.csd[0] = 0x80; // CSD_STRUCTURE 2
     const std::string csd = "400E00325B5900003B377F800A4040AE";
     const sim::MemoryCard standard = sim::cards::standard1Gb(), high = sim::cards::high8Gb();
     const std::string version = std::string("version: ddtool ") + DDTOOL_VERSION + "\n";
@@ -49,6 +83,7 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
         std::string out = "";
         Match match = Match::Whole;
         std::string input = "";
+        std::function<void()> meanwhile = nullptr; // between the read's calls
     } cases[] = {
         // The command line.
         {{}, "ddtool: no command given (ddtool --help lists the commands)"},
@@ -69,6 +104,7 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
         {{"read-pt", "4294967296", "1", "out"},
          "ddtool: read-pt: FIRST '4294967296' is not a number from 0 to 4294967295"},
         {{"read-pt", "--", "-1", "1", "out"}, "ddtool: read-pt: FIRST '-1' is not a number from 0 to 4294967295"},
+        {{"read-pt", "1f", "1", "out"}, "ddtool: read-pt: FIRST '1f' is not a number from 0 to 4294967295"},
         {{"mkb", "1", "0", "4"}, "ddtool: mkb takes SELECTOR FIRST COUNT FILE"},
         {{"write-pt", "--yes", "0"}, "ddtool: write-pt takes OFFSET FILE"},
         {{"secure-write", blocks}, "ddtool: secure-write writes to the card: add --yes to go ahead"},
@@ -79,6 +115,7 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
         {{"read-pt", "--help"}, "", 0, readPtHelp, Match::Lines},
         {{"--version"}, "", 0, version, Match::Lines},
         {{"-V"}, "", 0, version, Match::Lines},
+        {{"/?"}, "", 0, "usage: ddtool [OPTIONS] COMMAND [ARGUMENTS]", Match::Lines},
         // Ranges: the last block of each numbering is readable, one past it is refused.
         {{"read-pt", "4294967295", "2", "out"},
          "ddtool: read-pt: FIRST 4294967295 and COUNT 2 go past the last block address, 4294967295"},
@@ -116,6 +153,13 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
         {{"secure-write", "--yes", empty},
          "ddtool: secure-write: " + empty + " holds 0 bytes, not 1 to 65535 blocks of 512",
          3},
+        {{"write-pt", "--yes", "0", largest},
+         "",
+         0,
+         "offset: 0\nblocks: 65535\nbytes: 33553920\nfile: " + largest + "\n"},
+        {{"write-pt", "--yes", "0", tooLarge},
+         "ddtool: write-pt: " + tooLarge + " holds 33554432+ bytes, not 1 to 65535 blocks of 512",
+         3},
         {{"read-pt", "0", "1", kept}, "ddtool: read-pt: " + kept + " exists: add --force to replace it", 3},
         {{"read-pt", "0", "1", link, "--force"}, "ddtool: read-pt: " + link + " is a link: name the file itself", 3},
         {{"secure-read", "1", dir, "--force"},
@@ -126,6 +170,67 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
          3},
         {{"--sim", "fail=read-protected-block", "read-pt", "0", "2", kept, "--force"}, "ddtool: read-pt: " + failed, 1},
         {{"read-pt", "7", "1", forced, "--force"}, "", 0, "first: 7\nblocks: 1\nbytes: 512\nfile: " + forced + "\n"},
+        {{"read-pt", "7", "1", dir + "planted.bin"},
+         "",
+         0,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "planted.bin\n"},
+        {{"read-pt", "7", "1", dir + "linked/out.bin"},
+         "ddtool: read-pt: cannot make a file beside " + dir + "linked/out.bin: its folder " + dir +
+             "linked is a link: name the folder itself",
+         3},
+        // Whatever is swapped in for the temporary file while the card is
+        // read, the file ddtool made ends at FILE...
+        {{"read-pt", "7", "1", dir + "swapped.bin"},
+         "",
+         0,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "swapped.bin\n",
+         Match::Whole,
+         "",
+         swapTemporaryOf("swapped.bin")},
+        {{"read-pt", "7", "1", dir + "swapped_forced.bin", "--force"},
+         "",
+         0,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "swapped_forced.bin\n",
+         Match::Whole,
+         "",
+         swapTemporaryOf("swapped_forced.bin")},
+        // ... or nothing is named: where its every name was removed, or where
+        // it cannot be linked by its handle and its temporary name is renamed,
+        // and what took that name is found out. Exit code 3.
+        {{"read-pt", "7", "1", dir + "removed.bin", "--force"},
+         "ddtool: read-pt: " + dir + "removed.bin." + pid + ".part was removed while the blocks were read: " + dir +
+             "removed.bin was left as it was",
+         3,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "removed.bin\n",
+         Match::Whole,
+         "",
+         swapTemporaryOf("removed.bin", true)},
+        {{"read-pt", "7", "1", dir + "by_name.bin", "--force"},
+         "ddtool: read-pt: " + dir + "by_name.bin is not the file ddtool wrote: " + dir + "by_name.bin." + pid +
+             ".part was replaced while the blocks were read; nothing was written to what took its place",
+         3,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "by_name.bin\n",
+         Match::Whole,
+         "",
+         [&] {
+             ddtool::fs::placeByNameOnlyForTests(true);
+             swapTemporaryOf("by_name.bin")();
+         }},
+        // A file that appeared at FILE meanwhile is replaced only with --force; a link never.
+        {{"read-pt", "7", "1", dir + "appeared.bin"},
+         "ddtool: read-pt: " + dir + "appeared.bin exists: add --force to replace it",
+         3,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "appeared.bin\n",
+         Match::Whole,
+         "",
+         [&] { std::ofstream(dir + "appeared.bin") << "theirs"; }},
+        {{"read-pt", "7", "1", dir + "appeared_link.bin", "--force"},
+         "ddtool: read-pt: " + dir + "appeared_link.bin is a link: name the file itself",
+         3,
+         "first: 7\nblocks: 1\nbytes: 512\nfile: " + dir + "appeared_link.bin\n",
+         Match::Whole,
+         "",
+         [&] { std::filesystem::create_symlink(kept, dir + "appeared_link.bin"); }},
         {{"--json", "read-pt", "0", "1", "-"},
          "ddtool: read-pt: FILE - and --json would both use standard output",
          2,
@@ -159,6 +264,11 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
          0,
          "READ_BL_LEN: 10 (1024 bytes; a version 2.0 register has 9)",
          Match::Lines},
+        {{"csd", hexWith(version3, 1, 0x26, 0xFF)},
+         "",
+         0,
+         "TAAC: 0x26 (1.5 ms; a version 3.0 register has 0x0E)",
+         Match::Lines},
         {{"csd", "400E00325B59003FFFFE7F800A4040AE"}, "", 0, "capacity: 2199022731264 bytes (2.0 TiB)", Match::Lines},
         {{"csd", "400E00325B59003FFFFF7F800A4040AE"},
          "",
@@ -190,7 +300,10 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
         for (const auto& a : c.args)
             args += " " + a;
         SCOPED_TRACE("ddtool" + args);
+        betweenCalls = c.meanwhile;
         const Run r = ddtool(c.args, false, c.input);
+        betweenCalls = nullptr;
+        ddtool::fs::placeByNameOnlyForTests(false);
         EXPECT_EQ(r.exitCode, c.exitCode);
         EXPECT_EQ(r.err, c.err.empty() ? "" : c.err + "\n");
         if (c.match == Match::Whole) {
@@ -203,19 +316,40 @@ TEST_F(DdtoolTest, EveryCommandLineEndsAsDocumented) {
                 << r.out;
             at = end + 1;
         }
-        if (c.exitCode == ddtool::kExitUsage || c.exitCode == ddtool::kExitFile) {
+        if ((c.exitCode == ddtool::kExitUsage || c.exitCode == ddtool::kExitFile) && !c.meanwhile) {
             EXPECT_EQ(host->machine(), nullptr);
         }
     }
-    // What was refused or failed left its file as it was and nothing beside it.
-    EXPECT_EQ(contents(kept), std::vector<std::uint8_t>({'b', 'e', 'f', 'o', 'r', 'e'}));
+    // What was refused or failed left its file as it was and nothing beside
+    // it; nothing was written through a link.
+    for (const std::string& f : {kept, dir + "removed.bin"})
+        EXPECT_EQ(contents(f), std::vector<std::uint8_t>({'b', 'e', 'f', 'o', 'r', 'e'})) << f;
+    EXPECT_EQ(contents(dir + "appeared.bin"), std::vector<std::uint8_t>({'t', 'h', 'e', 'i', 'r', 's'}));
     const std::string block = protectedBlock(7);
-    EXPECT_EQ(contents(forced), std::vector<std::uint8_t>(block.begin(), block.end()));
+    for (const char* name : {"forced.bin", "planted.bin", "swapped.bin", "swapped_forced.bin"})
+        EXPECT_EQ(contents(dir + name), std::vector<std::uint8_t>(block.begin(), block.end())) << name;
+    struct stat st = {}, made = {};
+    ASSERT_EQ(stat(forced.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(uid_t(1), gid_t(1)));
+    }
+    // A new file has the permissions any new file of the process gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    ASSERT_EQ(stat((dir + "planted.bin").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0666u & ~mask);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"forced.bin", "kept.bin", "link.bin"}));
+    const std::string part = "." + pid + ".part";
+    EXPECT_EQ(names, (std::vector<std::string>{"appeared.bin", "appeared_link.bin", "by_name.bin",
+                                               "by_name.bin" + part + ".moved", "forced.bin", "kept.bin", "link.bin",
+                                               "linked", "planted.bin", "planted.bin" + part, "real", "removed.bin",
+                                               "removed.bin" + part, "swapped.bin", "swapped.bin" + part,
+                                               "swapped.bin" + part + ".moved", "swapped_forced.bin",
+                                               "swapped_forced.bin" + part, "swapped_forced.bin" + part + ".moved"}));
 }
 
 TEST_F(DdtoolTest, OptionsGoAnywhereAndHelpListsTheCommands) {
@@ -227,6 +361,39 @@ TEST_F(DdtoolTest, OptionsGoAnywhereAndHelpListsTheCommands) {
                                 "read-pt FIRST COUNT FILE", "secure-write FILE", "write-pt OFFSET FILE"})
         EXPECT_NE(help.out.find("  " + std::string(command)), std::string::npos) << command;
     EXPECT_EQ(ddtool({"help", "mkb"}).out, ddtool({"mkb", "--help"}).out);
+}
+
+// The names Windows opens a device for, in any folder and with any
+// extension: its build refuses them as FILE before the card is touched
+// (tests/wine-ddtool runs that).
+TEST(WindowsDeviceNames, AreDevicesInAnyFolderWithAnyExtension) {
+    const struct {
+        const char* path;
+        const char* device;
+    } cases[] = {
+        {"CON", "CON"},
+        {"nul.bin", "NUL"},
+        {"C:\\x\\com1.txt", "COM1"},
+        {"x/Aux.tar.gz", "AUX"},
+        {"C:prn", "PRN"},
+        {"lpt9", "LPT9"},
+        {"COM1.1234.part", "COM1"},
+        {"nul .txt", "NUL"},
+        {"con.", "CON"},
+        {"COM1:", "COM1"},
+        {"com\xB9.bin", "COM1"},
+        {"LPT\xB3", "LPT3"},
+        {"COM0", ""},
+        {"COM10", ""},
+        {"LPT", ""},
+        {"nulx.bin", ""},
+        {"x.nul", ""},
+        {"nul\\x.bin", ""},
+        {"console.log", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ddtool::windowsDeviceName(c.path), c.device) << c.path;
 }
 
 } // namespace

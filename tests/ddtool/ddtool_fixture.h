@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -28,7 +29,7 @@ class DdtoolTest : public ::testing::Test {
     // `input`: what standard input holds for FILE -.
     Run ddtool(std::vector<std::string> args, bool terminal = false, const std::string& input = "") {
         Run r;
-        host = std::make_unique<ddtool::SimHost>(terminal, &r.progress, &input);
+        host = std::make_unique<ddtool::SimHost>(terminal, &r.progress, &input, betweenCalls);
         const ddtool::Outcome o = ddtool::run(*host, args);
         r.exitCode = o.exitCode;
         r.out = o.out;
@@ -68,4 +69,6 @@ class DdtoolTest : public ::testing::Test {
 
     // The host of the last run: its machine and reader stay for inspection.
     std::unique_ptr<ddtool::SimHost> host;
+    // What happens between a read's library calls, in the runs that follow.
+    std::function<void()> betweenCalls;
 };

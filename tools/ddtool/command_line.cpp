@@ -14,6 +14,8 @@ constexpr std::uint64_t kMaxAddress = 0xFFFFFFFF;
 constexpr std::uint64_t kKeyBlockIndexes = 0x10000;
 constexpr std::uint64_t kBlockAddresses = 0x100000000;
 constexpr const char* kEndOfOptions = "--";
+// Help as every Windows command takes it, in either build.
+constexpr const char* kWindowsHelp = "/?";
 
 // One operand as a number in range, or the reason it is not.
 bool number(const std::string& what, const std::string& text, std::uint64_t min, std::uint64_t max,
@@ -198,7 +200,9 @@ bool parseCommandLine(const std::vector<std::string>& args, Invocation& inv, std
     bool help = false, options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (!options || a == kStandardStream || a.empty() || a[0] != '-') {
+        if (options && a == kWindowsHelp) {
+            help = true;
+        } else if (!options || a == kStandardStream || a.empty() || a[0] != '-') {
             words.push_back(a);
         } else if (a == kEndOfOptions) {
             options = false;

@@ -53,7 +53,8 @@ const char* commandName(Command command);
 bool readsBlocks(Command command);
 bool writesBlocks(Command command);
 
-// The usage of ddtool, or of one command.
-std::string usage(Command topic = Command::None);
+// The usage of ddtool, or of one command; --sim among the options only
+// where the build `simulates` a card.
+std::string usage(Command topic = Command::None, bool simulates = true);
 
 } // namespace ddtool

@@ -71,7 +71,7 @@ const CommandInfo* findCommand(Command command) {
     return nullptr;
 }
 
-std::string usage(Command topic) {
+std::string usage(Command topic, bool simulates) {
     if (const CommandInfo* c = findCommand(topic)) {
         std::string text = "usage: ddtool [OPTIONS] " + commandLine(*c) + "\n" + c->details;
         if (readsBlocks(topic))
@@ -98,17 +98,21 @@ std::string usage(Command topic) {
            "files: a command that reads blocks checks FILE's folder before it touches the card, puts the\n"
            "blocks in a temporary file there and gives it FILE's name only when every block arrived, so a\n"
            "failed or interrupted read leaves no partial file and FILE as it was. An existing FILE is\n"
-           "replaced only with --force; a link, a folder or a device is never replaced. FILE - is standard\n"
-           "output for the blocks read (the report then goes to standard error), standard input for the\n"
-           "blocks to write.\n"
+           "replaced only with --force, and keeps its permissions; a link, a folder or a device is never\n"
+           "replaced, nor a FILE in a folder given as a link. On Windows a device's name (CON, PRN, AUX,\n"
+           "NUL, COM1 to COM9, LPT1 to LPT9, with any extension) is no FILE. FILE - is standard output\n"
+           "for the blocks read (the report then goes to standard error), standard input for the blocks\n"
+           "to write.\n"
            "\n"
            "options:\n"
            "  --json         one JSON object on standard output with the keys of the lines\n"
            "  --yes          go ahead with a write to the card\n"
-           "  --force        replace an existing output FILE\n"
-           "  --sim CARD     (Linux build) the simulated card; ddtool --sim help lists its keys\n"
+           "  --force        replace an existing output FILE\n" +
+           std::string(simulates
+                           ? "  --sim CARD     (Linux build) the simulated card; ddtool --sim help lists its keys\n"
+                           : "") +
            "  --version, -V  the versions of ddtool and of the library it loads\n"
-           "  --help, -h     this text; after a command, that command's\n"
+           "  --help, -h, /? this text; after a command, that command's\n"
            "  --             the end of the options: what follows is the command and its arguments\n"
            "\n" +
            kExitCodes;

@@ -101,7 +101,7 @@ Outcome run(Host& host, const std::vector<std::string>& args) {
         return refused(report, kExitUsage, why);
     switch (inv.command) {
     case Command::Help:
-        report.block("usage", usage(inv.helpTopic));
+        report.block("usage", usage(inv.helpTopic, !host.simUsage().empty()));
         return outcome(report, kExitDone);
     case Command::SimHelp:
         if (host.simUsage().empty())

@@ -20,11 +20,22 @@ std::string reason(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
+// A FILE that names a device on this system (on Windows nul.bin, COM1) is
+// refused, whatever else: its temporary name would open the device too.
+bool notADevice(const std::string& path, std::string& why) {
+    const std::string device = fs::deviceName(path);
+    if (!device.empty())
+        why = path + " is the Windows device " + device + ", not a file";
+    return device.empty();
+}
+
 } // namespace
 
 bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<std::uint8_t>& data, std::string& why) {
     const bool standard = path == kStandardStream;
     const std::string name = standard ? "standard input" : path;
+    if (!standard && !notADevice(path, why))
+        return false;
     File opened(standard ? nullptr : std::fopen(path.c_str(), "rb"));
     std::FILE* f = standard ? standardInput : opened.get();
     if (!f) {
@@ -49,14 +60,10 @@ bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<s
     return true;
 }
 
-OutputFile::~OutputFile() {
-    if (!temp_.empty()) {
-        std::remove(temp_.c_str());
-        fs::removeOnInterrupt("");
-    }
-}
-
 bool OutputFile::prepare(const std::string& path, bool force, std::string& why) {
+    // Before anything else: even a look at a device's name can open it.
+    if (!notADevice(path, why))
+        return false;
     switch (fs::kindOf(path)) {
     case fs::Kind::Missing:
         break;
@@ -72,27 +79,12 @@ bool OutputFile::prepare(const std::string& path, bool force, std::string& why) 
         why = path + " is not a file that can be replaced";
         return false;
     }
-    if (!fs::createBeside(path, temp_, why))
-        return false;
-    fs::removeOnInterrupt(temp_);
-    path_ = path;
     force_ = force;
-    return true;
+    return file_.create(path, why);
 }
 
 bool OutputFile::commit(const std::vector<std::uint8_t>& data, std::string& why) {
-    std::FILE* f = std::fopen(temp_.c_str(), "wb");
-    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    ok = f && std::fclose(f) == 0 && ok;
-    if (!ok) {
-        why = reason("cannot write", temp_);
-        return false;
-    }
-    if (!fs::moveOver(temp_, path_, force_, why))
-        return false;
-    temp_.clear();
-    fs::removeOnInterrupt("");
-    return true;
+    return file_.write(data.data(), data.size(), why) && file_.place(force_, why);
 }
 
 } // namespace ddtool

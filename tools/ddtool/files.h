@@ -1,6 +1,8 @@
 // The files ddtool reads blocks from and writes them to.
 #pragma once
 
+#include "file_system.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,19 +20,16 @@ bool readBlocks(const std::string& path, std::FILE* standardInput, std::vector<s
 // it was.
 class OutputFile {
   public:
-    OutputFile() = default;
-    ~OutputFile(); // removes a temporary file not committed
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
     // `path` may be made: a file there is replaced only with `force`, and
     // never a link, a folder or a device. Makes the temporary file.
     bool prepare(const std::string& path, bool force, std::string& why);
     // `data` as the whole of the file, under its name.
     bool commit(const std::vector<std::uint8_t>& data, std::string& why);
+    // The temporary file's name, after prepare().
+    const std::string& temporaryName() const { return file_.temporaryName(); }
 
   private:
-    std::string path_, temp_;
+    fs::NewFile file_; // removes a temporary file not committed
     bool force_ = false;
 };
 

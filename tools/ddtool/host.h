@@ -31,6 +31,9 @@ class Host {
     // Whether standard error is a terminal, where progress is shown.
     virtual bool showsProgress() const = 0;
     virtual void progress(const std::string& text) = 0;
+    // Between one library call's blocks and the next while a read goes on:
+    // nothing for the program to do; where a test acts meanwhile.
+    virtual void betweenCalls() {}
 };
 
 } // namespace ddtool

@@ -1,6 +1,7 @@
 // ddtool for Windows: Ferrocard.dll from ddtool's own folder, loaded as any
 // SD application loads it, its exports taken by name.
 #include "ddtool.h"
+#include "windows_error.h"
 
 #include <windows.h>
 
@@ -26,8 +27,8 @@ bool libraryPath(std::string& path, std::string& why) {
     const std::string program = n > 0 && n < sizeof self ? std::string(self, n) : std::string();
     const auto slash = program.find_last_of("\\/");
     if (slash == std::string::npos) {
-        why = std::string("cannot load ") + kLibraryName + ": the path of ddtool.exe cannot be had (error " +
-              std::to_string(GetLastError()) + ")";
+        why = std::string("cannot load ") + kLibraryName +
+              ": the path of ddtool.exe cannot be had: " + ddtool::windowsError(GetLastError());
         return false;
     }
     path = program.substr(0, slash + 1) + kLibraryName;
@@ -85,7 +86,7 @@ class WindowsHost : public ddtool::Host {
             return nullptr;
         module_ = LoadLibraryA(path_.c_str());
         if (!module_) {
-            why = "cannot load " + path_ + ": error " + std::to_string(GetLastError());
+            why = "cannot load " + path_ + ": " + ddtool::windowsError(GetLastError());
             return nullptr;
         }
         ddtool::Library& l = library_;

@@ -15,8 +15,9 @@ const Library kLibrary = {
 
 } // namespace
 
-SimHost::SimHost(bool stderrIsTerminal, std::string* progressSink, const std::string* input)
-    : terminal_(stderrIsTerminal), sink_(progressSink), input_(input) {}
+SimHost::SimHost(bool stderrIsTerminal, std::string* progressSink, const std::string* input,
+                 std::function<void()> betweenCalls)
+    : terminal_(stderrIsTerminal), sink_(progressSink), input_(input), betweenCalls_(std::move(betweenCalls)) {}
 
 SimHost::~SimHost() {
     if (inputFile_)
@@ -72,6 +73,11 @@ void SimHost::progress(const std::string& text) {
         std::fputs(text.c_str(), stderr);
         std::fflush(stderr);
     }
+}
+
+void SimHost::betweenCalls() {
+    if (betweenCalls_)
+        betweenCalls_();
 }
 
 } // namespace ddtool

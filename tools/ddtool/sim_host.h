@@ -10,6 +10,7 @@
 #include "platform/sim/card_reader.h"
 #include "platform/sim/machine.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,7 +20,9 @@ class SimHost : public Host {
   public:
     // `progressSink` and `input`, for tests: where progress goes instead of
     // standard error, and what standard input holds.
-    explicit SimHost(bool stderrIsTerminal, std::string* progressSink = nullptr, const std::string* input = nullptr);
+    // `betweenCalls`, for tests: what happens between a read's calls.
+    explicit SimHost(bool stderrIsTerminal, std::string* progressSink = nullptr, const std::string* input = nullptr,
+                     std::function<void()> betweenCalls = nullptr);
     ~SimHost() override;
 
     bool describeCard(const std::optional<std::string>& text, std::string& why) override;
@@ -29,6 +32,7 @@ class SimHost : public Host {
     std::FILE* standardInput() override;
     bool showsProgress() const override { return terminal_; }
     void progress(const std::string& text) override;
+    void betweenCalls() override;
 
     // The machine and reader of the last open(), for tests.
     sim::Machine* machine() { return machine_.get(); }
@@ -38,6 +42,7 @@ class SimHost : public Host {
     bool terminal_;
     std::string* sink_;
     const std::string* input_;
+    std::function<void()> betweenCalls_;
     std::FILE* inputFile_ = nullptr;
     SimCard card_;
     std::unique_ptr<sim::Machine> machine_;

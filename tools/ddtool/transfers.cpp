@@ -34,6 +34,7 @@ bool readBlocksFromCard(Host& host, Session& s, Report& r, const Invocation& inv
         // One pair of commands from the start of the area: nothing to split.
         if (!s.check(step, lib.secureRead(data.data(), inv.count)))
             return false;
+        host.betweenCalls();
         progress.update(inv.count);
     } else {
         for (std::uint32_t done = 0; done < inv.count; done += kChunkBlocks) {
@@ -46,6 +47,7 @@ bool readBlocksFromCard(Host& host, Session& s, Report& r, const Invocation& inv
                     : lib.readPt(at, n, inv.first + done);
             if (!s.check(step, status))
                 return false;
+            host.betweenCalls();
             progress.update(done + n);
         }
     }
