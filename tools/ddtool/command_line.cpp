@@ -10,7 +10,8 @@ namespace {
 constexpr std::uint64_t kMaxSelector = 0xFF;
 constexpr std::uint64_t kMaxAddress = 0xFFFFFFFF;
 // How many blocks each numbering holds: the key block's index is 16-bit, a
-// block or sector address 32-bit. A range past the end would wrap to 0.
+// block or sector address 32-bit. The library refuses a range past the end;
+// ddtool refuses it first, as a bad command line.
 constexpr std::uint64_t kKeyBlockIndexes = 0x10000;
 constexpr std::uint64_t kBlockAddresses = 0x100000000;
 constexpr const char* kEndOfOptions = "--";

@@ -40,7 +40,8 @@ bool readBlocksFromCard(Host& host, Session& s, Report& r, const Invocation& inv
         for (std::uint32_t done = 0; done < inv.count; done += kChunkBlocks) {
             const auto n = static_cast<std::uint16_t>(std::min<std::uint32_t>(kChunkBlocks, inv.count - done));
             std::uint8_t* at = data.data() + static_cast<std::size_t>(done) * kBlockBytes;
-            // The key block's index is 16-bit and wraps, as the library's own count does.
+            // The command line keeps first + count within the key block's 16-bit
+            // indexes, so the cast never wraps.
             const std::uint32_t status =
                 inv.command == Command::Mkb
                     ? lib.readMkb(at, n, inv.selector, static_cast<std::uint16_t>(inv.first + done))
