@@ -18,7 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
 
 namespace soak {
