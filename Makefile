@@ -13,7 +13,7 @@ LINUX_PRESETS := linux linux-asan linux-tsan
 JOBS ?= 2
 FUZZ_SECONDS ?= 60
 
-.PHONY: demo test dist fuzz deps-linux deps-fuzz deps-all deps-dist $(addprefix test-,$(LINUX_PRESETS)) test-fuzz \
+.PHONY: demo test dist fuzz soak deps-linux deps-fuzz deps-all deps-dist $(addprefix test-,$(LINUX_PRESETS)) test-fuzz \
 	test-mingw-i686 test-mingw-x64
 
 demo: deps-linux
@@ -28,6 +28,14 @@ test: deps-all
 
 fuzz: deps-fuzz build-fuzz
 	@$(STAGE) "fuzz ($(FUZZ_SECONDS) s each)" tests/fuzz/fuzz-all $(FUZZ_SECONDS) build/fuzz/tests/fuzz
+
+# A laptop's long life, measured on the simulated machine (bench/soak.cpp): a
+# week of the tray program, 100,000 Ferrocard sessions, 100,000 program
+# starts; it fails when anything grew or a road lost its timing.
+soak: deps-linux
+	@$(STAGE) "configure linux" cmake --preset linux >/dev/null
+	@$(STAGE) "build soak" cmake --build --preset linux --target soak -j$(JOBS) >/dev/null
+	@$(STAGE) "soak (a simulated week)" build/linux/bench/soak
 
 deps-linux:
 	@$(STAGE) "install packages (linux)" tools/install-deps linux

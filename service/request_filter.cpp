@@ -64,6 +64,10 @@ void RequestFilter::timeout(DWORD now, FilterWorld& world) {
     }
 }
 
+DWORD RequestFilter::waitMs() const {
+    return curRequest == NoRequest && lastRequest == NoRequest ? INFINITE : kFilterWaitMs;
+}
+
 namespace {
 
 // The filter's world on the running service.
@@ -91,7 +95,7 @@ DWORD WINAPI ThreadRequestFilter(LPVOID) {
     ServiceWorld world;
     RequestFilter filter(GetTickCount());
     for (;;) {
-        DWORD r = WaitForMultipleObjects(3, events, FALSE, kFilterWaitMs);
+        DWORD r = WaitForMultipleObjects(3, events, FALSE, filter.waitMs());
         switch (r) {
         case WAIT_OBJECT_0:
             SvcTrace("ThreadRequestFilter:WAIT_OBJECT_0 Event signaled!");

@@ -34,6 +34,13 @@ public:
     void request(DWORD kind, DWORD now);
     // The wait timed out at tick `now`.
     void timeout(DWORD now, FilterWorld& world);
+    // How long the thread's next wait may last: kFilterWaitMs while a
+    // request is pending or the last one settled has yet to age out,
+    // INFINITE once nothing is pending and the last settle was of nothing.
+    // A time-out in that state would only settle nothing again, so an idle
+    // service sleeps until a request (or the stop) comes, and a request then
+    // starts the 1000 ms waits afresh, just as its wake-up always did.
+    DWORD waitMs() const;
 
     DWORD curRequest = NoRequest;
     DWORD curRequestTime;

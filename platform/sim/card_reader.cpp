@@ -114,7 +114,17 @@ void CardReader::setDevconMode(DevconMode mode) {
 
 std::vector<DevconCommand> CardReader::devconCommands() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return commands_;
+    return commands_.entries();
+}
+
+void CardReader::keepDevconCommands(std::size_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    commands_.keepLatest(n);
+}
+
+std::uint64_t CardReader::devconCommandCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_.count();
 }
 
 // The SD-bus child exists exactly while the standard driver is bound and a

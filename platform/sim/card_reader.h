@@ -7,6 +7,7 @@
 
 #include "platform/sim/card_catalogue.h"
 #include "platform/sim/disk_drive.h"
+#include "platform/sim/kept_records.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/sd_controller.h"
 
@@ -92,6 +93,10 @@ class CardReader {
     void setDevconDuration(DWORD ms) { devconMs_ = ms; }
     void setDevconMode(DevconMode mode);
     std::vector<DevconCommand> devconCommands() const;
+    // A long run keeps only the latest `n` commands in devconCommands();
+    // devconCommandCount() counts them all.
+    void keepDevconCommands(std::size_t n);
+    std::uint64_t devconCommandCount() const;
     std::string controllerInstanceId() const;
     DEVINST controller() const { return controller_; }
     std::string packageFolder() const;
@@ -120,7 +125,7 @@ class CardReader {
     DWORD devconMs_ = 3000;
     DevconMode mode_ = DevconMode::Rebinds;
     mutable std::mutex mutex_;
-    std::vector<DevconCommand> commands_;
+    KeptRecords<DevconCommand> commands_;
     std::function<void(const std::string&)> listener_;
     void tell(const std::string& what) {
         if (listener_)

@@ -174,7 +174,12 @@ std::size_t DiskDrive::sectorsStored() const {
 
 std::vector<DriveWrite> DiskDrive::writes() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return writes_;
+    return writes_.entries();
+}
+
+void DiskDrive::keepWrites(std::size_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writes_.keepLatest(n);
 }
 
 unsigned DiskDrive::lockCount() const {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/sim/files.h"
+#include "platform/sim/kept_records.h"
 #include "platform/sim/pass_through.h"
 
 #include <array>
@@ -103,6 +104,8 @@ class DiskDrive : public DeviceObject {
     std::vector<BYTE> readSectors(std::uint32_t lba, std::uint32_t count) const; // unwritten sectors read as 0
     std::size_t sectorsStored() const;
     std::vector<DriveWrite> writes() const;
+    // A long run keeps only the latest `n` writes in writes().
+    void keepWrites(std::size_t n);
     unsigned lockCount() const;   // locks granted so far
     bool locked() const;          // a handle holds the lock now
     unsigned opens() const;       // successful opens so far
@@ -133,7 +136,7 @@ class DiskDrive : public DeviceObject {
     mutable std::mutex mutex_;
     std::optional<DiskMedium> medium_;
     std::map<std::uint32_t, std::array<BYTE, kSectorBytes>> sectors_;
-    std::vector<DriveWrite> writes_;
+    KeptRecords<DriveWrite> writes_;
     std::map<DriveRequest, Rule> rules_;
     std::optional<std::vector<BYTE>> rawDescriptor_;
     DWORD rawReturned_ = 0;

@@ -197,8 +197,30 @@ HANDLE Kernel::createThread(LPTHREAD_START_ROUTINE start, LPVOID arg, LPDWORD id
     return h;
 }
 
+// A host thread keeps its stack until it is joined: without this a machine
+// that starts tens of thousands of threads (a week of tool runs) runs out of
+// memory mappings.
+void Kernel::joinEnded() {
+    std::vector<std::thread> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (killing_)
+            return; // shutdown joins them all
+        for (DWORD id : ended_) {
+            auto it = osThreads_.find(id);
+            done.push_back(std::move(it->second));
+            osThreads_.erase(it);
+        }
+        ended_.clear();
+    }
+    // Past the kernel lock: each has left threadMain and takes it no more.
+    for (auto& th : done)
+        th.join();
+}
+
 HANDLE Kernel::startThread(LPTHREAD_START_ROUTINE start, LPVOID arg, std::shared_ptr<ThreadObject> obj,
                            const char* kind, bool wantHandle, const std::string& name) {
+    joinEnded();
     std::unique_lock<std::mutex> lock(mutex_);
     if (killing_)
         throw ThreadKilled{};
@@ -213,7 +235,7 @@ HANDLE Kernel::startThread(LPTHREAD_START_ROUTINE start, LPVOID arg, std::shared
     // Counted as running before it exists, so the clock cannot move between
     // this call and the new thread's first step.
     ++running_;
-    osThreads_.emplace_back([this, t, obj, start, arg] { threadMain(t, obj, start, arg); });
+    osThreads_.emplace(t->id, std::thread([this, t, obj, start, arg] { threadMain(t, obj, start, arg); }));
     return h;
 }
 
@@ -232,6 +254,7 @@ void Kernel::threadMain(SimThread* t, std::shared_ptr<ThreadObject> obj, LPTHREA
     if (threadExitHook_)
         threadExitHook_(t->id);
     --running_;
+    ended_.push_back(t->id);
     threads_.remove_if([t](const std::unique_ptr<SimThread>& p) { return p.get() == t; });
     tlsSelf = nullptr;
     if (killing_)
@@ -396,6 +419,11 @@ std::size_t Kernel::threadCount() const {
     return threads_.size();
 }
 
+std::size_t Kernel::hostThreads() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return osThreads_.size();
+}
+
 void Kernel::shutdown() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -403,10 +431,11 @@ void Kernel::shutdown() {
         for (SimThread* t : blocked_)
             t->wake.notify_one();
     }
-    for (auto& th : osThreads_)
-        if (th.joinable())
-            th.join();
+    for (auto& entry : osThreads_)
+        if (entry.second.joinable())
+            entry.second.join();
     osThreads_.clear();
+    ended_.clear();
 }
 
 void Kernel::misuse(const char* what) const {

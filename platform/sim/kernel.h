@@ -138,6 +138,10 @@ public:
 
     std::string deadlockReport() const;
     std::size_t threadCount() const;
+    // Host threads the machine holds: those running and those that ended
+    // since the last thread started (each is joined, at the latest, when the
+    // next one starts, so a long run holds no more than it runs).
+    std::size_t hostThreads() const;
     // How often simulated threads other than the main one have been woken:
     // the cost of an idle service.
     std::uint64_t workerWakeups() const;
@@ -169,7 +173,11 @@ private:
     std::list<std::unique_ptr<SimThread>> threads_;
     std::list<SimThread*> blocked_;
     SimThread* main_ = nullptr;
-    std::vector<std::thread> osThreads_;
+    // By simulated thread id; `ended_` lists those whose routine returned
+    // and that wait to be joined.
+    std::map<DWORD, std::thread> osThreads_;
+    std::vector<DWORD> ended_;
+    void joinEnded();
     std::map<const CRITICAL_SECTION*, std::unique_ptr<CriticalSectionObject>> criticalSections_;
     std::string deadlock_;
     std::function<void(DWORD)> threadExitHook_;

@@ -58,6 +58,7 @@ class Machine {
     std::size_t liveCriticalSections() const { return kernel_.liveCriticalSections(); }
     std::vector<std::string> openHandleKinds() const { return kernel_.openHandleKinds(); }
     std::size_t threads() const { return kernel_.threadCount(); }
+    std::size_t hostThreads() const { return kernel_.hostThreads(); }
     // Empty unless the machine found every thread waiting with no deadline.
     std::string deadlockReport() const { return kernel_.deadlockReport(); }
 

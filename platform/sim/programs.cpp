@@ -43,7 +43,17 @@ bool Programs::installed(const std::string& file) const {
 
 std::vector<ProgramRun> Programs::runs() const {
     std::lock_guard<std::mutex> lock(kernel_.lock());
-    return runs_;
+    return runs_.entries();
+}
+
+void Programs::keepRuns(std::size_t n) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    runs_.keepLatest(n);
+}
+
+std::uint64_t Programs::runCount() const {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    return runs_.count();
 }
 
 BOOL Programs::shellExecuteEx(SHELLEXECUTEINFOA* info) {

@@ -3,6 +3,7 @@
 // any other thread.
 #pragma once
 
+#include "platform/sim/kept_records.h"
 #include "platform/sim/kernel.h"
 
 #include <functional>
@@ -38,6 +39,10 @@ public:
     void uninstall(const std::string& file);
     bool installed(const std::string& file) const;
     std::vector<ProgramRun> runs() const;
+    // A long run keeps only the latest `n` runs in runs(); runCount() counts
+    // them all.
+    void keepRuns(std::size_t n);
+    std::uint64_t runCount() const;
 
     BOOL shellExecuteEx(SHELLEXECUTEINFOA* info);
 
@@ -49,7 +54,7 @@ private:
     static std::string folded(const std::string& s);
     Kernel& kernel_;
     std::map<std::string, Program> programs_;
-    std::vector<ProgramRun> runs_;
+    KeptRecords<ProgramRun> runs_;
     bool givesNoProcessHandle_ = false;
 };
 

@@ -48,8 +48,9 @@ public:
     }
 };
 
-// Runs the filter the way its thread does: a time-out each `kFilterWaitMs`
-// after the last wake-up, requests at the given ticks.
+// Runs the filter the way its thread does: a time-out each `waitMs()` after
+// the last wake-up (none while it waits without one), requests at the given
+// ticks.
 struct Timeline {
     DWORD start;
     RequestFilter filter;
@@ -57,14 +58,16 @@ struct Timeline {
     DWORD now;
     DWORD lastWake;
     std::vector<DWORD> evaluations; // ticks of time-outs that decided something
+    std::vector<DWORD> timeouts;    // ticks of every time-out
 
     explicit Timeline(DWORD startTick = 0) : start(startTick), filter(startTick), now(startTick), lastWake(startTick) {}
 
     void runUntil(DWORD until) {
-        while (static_cast<DWORD>(until - lastWake) >= kFilterWaitMs &&
+        while (filter.waitMs() != INFINITE && static_cast<DWORD>(until - lastWake) >= filter.waitMs() &&
                static_cast<DWORD>(until - lastWake) < 0x80000000u) {
-            lastWake += kFilterWaitMs;
+            lastWake += filter.waitMs();
             now = lastWake;
+            timeouts.push_back(now - start);
             auto before = world.log.size();
             DWORD pendingBefore = filter.curRequest;
             filter.timeout(now, world);
@@ -223,11 +226,33 @@ TEST_F(RequestFilterTest, DifferencesSurviveTheTickCounterWrap) {
     }
 }
 
-TEST_F(RequestFilterTest, IdleTimeoutsOnlySettleNothing) {
+TEST_F(RequestFilterTest, WaitsWithoutTimeOutOnceTheLastRequestHasAgedOut) {
     Timeline t;
-    t.runUntil(60000);
+    EXPECT_EQ(t.filter.waitMs(), INFINITE) << "nothing pending from the start";
+    t.request(10000, ChangeMicrosoftRequest);
+    EXPECT_EQ(t.filter.waitMs(), kFilterWaitMs);
+    t.runUntil(13999);
+    EXPECT_EQ(t.filter.lastRequest, ChangeMicrosoftRequest) << "settled at 12000, not yet aged out";
+    EXPECT_EQ(t.filter.waitMs(), kFilterWaitMs);
+    t.runUntil(14000);
+    EXPECT_EQ(t.filter.waitMs(), INFINITE) << "the time-out at 14000 settled nothing";
+    t.runUntil(3600000);
+    EXPECT_EQ(t.timeouts, (std::vector<DWORD>{11000, 12000, 13000, 14000}));
+    // The next request starts the waits afresh: evaluated 2000 ms after it.
+    t.request(3600500, ChangeMicrosoftRequest);
+    t.runUntil(3610000);
+    EXPECT_EQ(t.evaluations, (std::vector<DWORD>{12000, 3602500}));
+}
+
+TEST_F(RequestFilterTest, IdleTimeoutsOnlySettleNothing) {
+    // The thread no longer waits with a time-out while idle; were it woken
+    // by one all the same, nothing would come of it.
+    Timeline t;
+    for (DWORD now = 1000; now <= 60000; now += kFilterWaitMs)
+        t.filter.timeout(now, t.world);
     EXPECT_TRUE(t.world.log.empty());
     EXPECT_EQ(t.filter.lastRequest, NoRequest);
+    EXPECT_EQ(t.filter.waitMs(), INFINITE);
 }
 
 } // namespace

@@ -69,6 +69,21 @@ TEST_F(SimKernelTest, TeardownEndsThreadsThatStillWait) {
     EXPECT_EQ(machine->threads(), 1u);
 }
 
+DWORD WINAPI endAtOnce(LPVOID) { return 0; }
+
+TEST_F(SimKernelTest, EndedThreadsAreJoinedWhenTheNextStarts) {
+    for (int i = 0; i < 100; ++i)
+        CloseHandle(CreateThread(nullptr, 0, endAtOnce, nullptr, 0, nullptr));
+    machine->advance(10);
+    EXPECT_EQ(machine->threads(), 1u);
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE last = CreateThread(nullptr, 0, sleepThenSignal, done, 0, nullptr);
+    EXPECT_EQ(machine->hostThreads(), 1u) << "the hundred that ended are joined";
+    WaitForSingleObject(last, INFINITE);
+    CloseHandle(last);
+    CloseHandle(done);
+}
+
 TEST_F(SimKernelTest, FaultsHitTheChosenCallsOnly) {
     machine->faults().failNth("CreateEventA", 2, ERROR_NOT_ENOUGH_MEMORY);
     HANDLE a = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -48,6 +48,8 @@ constexpr DWORD kStaysMs = 6000;
 // once, so the program ends well within this.
 constexpr DWORD kExitLimitMs = 20000;
 constexpr DWORD kPollMs = 5;
+// An idle service makes no wait call at all; watched for this long.
+constexpr DWORD kIdleMs = 30000;
 // Planted beside Cardwell.exe (planted_dll.c); each leaves <name>.loaded.
 constexpr const char* kPlantedDlls[] = {"cfgmgr32.dll", "setupapi.dll"};
 
@@ -270,14 +272,19 @@ bool waitForRun(DWORD n, DWORD limitMs, ToolRun* run) {
 // the test ends is ended, so that nothing outlives the test.
 class TrayProgram {
 public:
-    TrayProgram() {
+    // `winedebug`, when given, is Wine's debug setting for this program
+    // alone: its environment is this one's with WINEDEBUG replaced.
+    explicit TrayProgram(const char* winedebug = nullptr) {
         const std::string folder = programFolder();
         std::string line = "\"" + folder + "Cardwell.exe\"";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                           &process)) {
+        std::string environment;
+        if (winedebug)
+            environment = environmentWith("WINEDEBUG", winedebug);
+        if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0,
+                           winedebug ? &environment[0] : nullptr, folder.c_str(), &startup, &process)) {
             CloseHandle(process.hThread);
             process_ = process.hProcess;
             id_ = process.dwProcessId;
@@ -321,6 +328,7 @@ public:
         }
     }
     bool running() const { return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
+    DWORD id() const { return id_; }
     // A 32-bit process on 64-bit Windows?
     bool underWow64() const {
         BOOL wow64 = FALSE;
@@ -335,8 +343,100 @@ public:
     }
 
 private:
+    // This process's environment block with `name` set to `value`.
+    static std::string environmentWith(const char* name, const char* value) {
+        const std::string prefix = std::string(name) + "=";
+        std::string block;
+        if (char* strings = GetEnvironmentStringsA()) {
+            for (const char* p = strings; *p; p += std::strlen(p) + 1)
+                if (_strnicmp(p, prefix.c_str(), prefix.size()) != 0)
+                    block.append(p).push_back('\0');
+            FreeEnvironmentStringsA(strings);
+        }
+        block.append(prefix).append(value).push_back('\0');
+        block.push_back('\0');
+        return block;
+    }
+
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
+};
+
+// Wine's relay trace of the wait calls, for the program started with
+// kWineDebug: the trace goes to this test's standard error, which CTest
+// sends to kLogName in this program's folder. Which calls are traced is
+// HKCU\Software\Wine\Debug's RelayInclude, set for the test's length.
+class WaitTrace {
+public:
+    static constexpr const char* kWineDebug = "+pid,+relay";
+    static constexpr const char* kLogName = "relay.log";
+
+    WaitTrace() : log_(programFolder() + kLogName) {
+        ok(setString(HKEY_CURRENT_USER, kDebugKey, "RelayInclude", kWaits), "cannot set RelayInclude: error %u\n",
+           u(GetLastError()));
+        ok(GetFileAttributesA(log_.c_str()) != INVALID_FILE_ATTRIBUTES,
+           "no %s: run the test through CTest, which sends its standard error there\n", log_.c_str());
+    }
+    ~WaitTrace() { deleteValue(HKEY_CURRENT_USER, kDebugKey, "RelayInclude"); }
+    WaitTrace(const WaitTrace&) = delete;
+    WaitTrace& operator=(const WaitTrace&) = delete;
+
+    // From here on...
+    void mark() { from_ = size(); }
+    // ...how many wait calls process `id` has made; -1 when the trace cannot be read.
+    long callsSinceMark(DWORD id) const {
+        HANDLE file = CreateFileA(log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return -1;
+        std::string text;
+        LARGE_INTEGER at;
+        at.QuadPart = from_;
+        if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) {
+            char chunk[65536];
+            DWORD n = 0;
+            while (ReadFile(file, chunk, sizeof chunk, &n, nullptr) && n > 0)
+                text.append(chunk, n);
+        }
+        CloseHandle(file);
+        // "<pid>:<tid>:Call KERNEL32.WaitForMultipleObjects(...)": the
+        // process first, and of the DLLs' functions only the waits are
+        // traced (window procedures and DLL entries are, too, as "Call
+        // window proc", "Call PE DLL").
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "%04lx:", static_cast<unsigned long>(id));
+        long calls = 0;
+        for (std::size_t line = 0; line < text.size();) {
+            std::size_t end = text.find('\n', line);
+            if (end == std::string::npos)
+                break;
+            const std::string l = text.substr(line, end - line);
+            if (l.compare(0, std::strlen(prefix), prefix) == 0 && l.find(":Call KERNEL") != std::string::npos)
+                ++calls;
+            line = end + 1;
+        }
+        return calls;
+    }
+
+private:
+    static constexpr const char* kDebugKey = "Software\\Wine\\Debug";
+    // Every way a thread of the program could wait on its own.
+    static constexpr const char* kWaits =
+        "kernel32.WaitForMultipleObjects;kernelbase.WaitForMultipleObjects;"
+        "kernel32.WaitForMultipleObjectsEx;kernelbase.WaitForMultipleObjectsEx;"
+        "kernel32.WaitForSingleObject;kernelbase.WaitForSingleObject;"
+        "kernel32.WaitForSingleObjectEx;kernelbase.WaitForSingleObjectEx;"
+        "kernel32.Sleep;kernelbase.Sleep;kernel32.SleepEx;kernelbase.SleepEx";
+
+    long long size() const {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(log_.c_str(), GetFileExInfoStandard, &data))
+            return 0;
+        return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    }
+
+    std::string log_;
+    long long from_ = 0;
 };
 
 // How many processes of the machine run under one of these names.
@@ -514,16 +614,25 @@ CONFORMANCE_TEST(e2e_sdio_card_road) {
     trace("Exit -> process ended %.0f ms\n", exit);
 }
 
-// The driver reports an SDIO card but the standard driver finds nothing on
-// the SD bus: the service switches back to the maker's driver at once.
+// With no card the program, once up, sits idle and makes no wait call (its
+// request filter waits without a time-out). Then the driver reports an SDIO
+// card but the standard driver finds nothing on the SD bus: the service
+// switches back to the maker's driver at once.
 CONFORMANCE_TEST(e2e_no_card_switches_back) {
     Machine machine(false);
     if (!machine.ready())
         return;
     ValueWatch watch;
-    TrayProgram tray;
+    WaitTrace waits;
+    TrayProgram tray(WaitTrace::kWineDebug);
     if (!comesUp(tray))
         return;
+
+    // Up, with no card and nothing to do: no thread of it wakes.
+    waits.mark();
+    Sleep(kIdleMs);
+    long idleWaits = waits.callsSinceMark(tray.id());
+    ok(idleWaits == 0, "Cardwell.exe made %ld wait calls in %u ms with nothing to do\n", idleWaits, u(kIdleMs));
 
     long long reportAt = report(machine, watch);
     ToolRun toStandard;
@@ -554,6 +663,7 @@ CONFORMANCE_TEST(e2e_no_card_switches_back) {
     trace("first tool end -> second tool start %.0f ms (the SD-bus check, about 1700 by design); "
           "tool end -> DriverSwitchFlag 0 %.1f ms\n",
           recheck, flagOff);
+    trace("idle %u s with no card: %ld wait calls\n", u(kIdleMs / 1000), idleWaits);
     trace("Exit -> process ended %.0f ms\n", exit);
 }
 
