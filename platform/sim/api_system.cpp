@@ -1,4 +1,4 @@
-// The simulated system-information, module and shell functions.
+// The simulated system-information, module and process functions.
 #include "platform/win32.h"
 
 #include "platform/sim/describe.h"
@@ -139,13 +139,19 @@ BOOL WINAPI PlatformLoadSystemDlls(LPCSTR* missing) {
     return TRUE;
 }
 
-BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                           LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION information) {
     Machine& m = Machine::current();
-    if (auto e = m.enter("ShellExecuteExA", info ? describe(info->cbSize, info->fMask, info->lpVerb, info->lpFile,
-                                                            info->lpParameters, info->lpDirectory, info->nShow)
-                                                 : std::string("NULL"))) {
+    if (auto e = m.enter("CreateProcessA",
+                         describe(application, static_cast<LPCSTR>(commandLine), static_cast<const void*>(processAttributes),
+                                  static_cast<const void*>(threadAttributes), inheritHandles, creationFlags,
+                                  static_cast<const void*>(environment), directory,
+                                  startup ? startup->dwFlags : 0u, startup ? startup->wShowWindow : 0u))) {
         SetLastError(*e);
         return FALSE;
     }
-    return m.programs().shellExecuteEx(info);
+    return m.programs().createProcess(application, commandLine, inheritHandles, creationFlags, directory, startup,
+                                      information);
 }

@@ -263,32 +263,37 @@ typedef struct _SYSTEM_INFO {
 #define PROCESSOR_ARCHITECTURE_AMD64 9
 #define PROCESSOR_ARCHITECTURE_UNKNOWN 0xFFFF
 
-// --- shell -------------------------------------------------------------------
-typedef struct _SHELLEXECUTEINFOA {
-    DWORD cbSize;
-    ULONG fMask;
-    HWND hwnd;
-    LPCSTR lpVerb;
-    LPCSTR lpFile;
-    LPCSTR lpParameters;
-    LPCSTR lpDirectory;
-    int nShow;
-    HINSTANCE hInstApp;
-    void* lpIDList;
-    LPCSTR lpClass;
-    HKEY hkeyClass;
-    DWORD dwHotKey;
-    union {
-        HANDLE hIcon;
-        HANDLE hMonitor;
-    };
-    HANDLE hProcess;
-} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+// --- processes -----------------------------------------------------------------
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
 
-#define SEE_MASK_DEFAULT 0x00000000
-#define SEE_MASK_NOCLOSEPROCESS 0x00000040
-#define SEE_MASK_FLAG_NO_UI 0x00000400
-#define SE_ERR_FNF 2
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+#define STARTF_USESHOWWINDOW 0x00000001
+#define CREATE_NO_WINDOW 0x08000000
 
 // --- device setup and configuration manager ----------------------------------
 typedef struct _GUID {
@@ -519,6 +524,7 @@ typedef struct tagWINDOWPOS {
 #define SW_SHOWMINNOACTIVE 7
 #define SW_SHOWNA 8
 #define SW_RESTORE 9
+#define SW_SHOWDEFAULT 10
 #define SW_FORCEMINIMIZE 11
 
 #define SC_SIZE 0xF000

@@ -57,6 +57,11 @@ TEST_F(ChangerTest, ClassifiesEverySupportedSystemAndRefusesTheRest) {
 }
 
 TEST_F(ChangerTest, ToolAndParametersFollowTheSystem) {
+    // The signed-in user's own association for programs, which the shell
+    // would follow when asked to open an .exe: a program of the user's in
+    // the tool's place, with the tool's path as its argument.
+    const std::string hijacker = "C:\\Users\\user\\AppData\\Local\\open.exe";
+    const std::string association = "\"" + hijacker + "\" \"%1\" %*";
     const struct {
         const char* system;
         int type;
@@ -85,14 +90,19 @@ TEST_F(ChangerTest, ToolAndParametersFollowTheSystem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.system) + " type " + std::to_string(c.type));
         onSystem(c.system);
+        machine->registry().setValue("HKCU\\Software\\Classes\\exefile\\shell\\open\\command", "", REG_SZ,
+                                     std::vector<BYTE>(association.c_str(), association.c_str() + association.size() + 1));
+        machine->programs().install(hijacker, [](const sim::ProgramRun&) { return DWORD{0}; });
         EXPECT_EQ(ChangeDriver(c.type), 1);
         auto r = runs();
-        ASSERT_EQ(r.size(), 1u);
+        ASSERT_EQ(r.size(), 1u) << "the tool alone, not the associated program";
+        EXPECT_EQ(r[0].application, c.file);
+        EXPECT_EQ(r[0].commandLine, std::string("\"") + c.file + "\" " + c.parameters);
         EXPECT_EQ(r[0].file, c.file);
         EXPECT_EQ(r[0].parameters, c.parameters);
         EXPECT_EQ(r[0].show, SW_HIDE);
-        EXPECT_EQ(r[0].mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI));
-        EXPECT_EQ(r[0].verb, "");
+        EXPECT_EQ(r[0].creationFlags, 0u);
+        EXPECT_FALSE(r[0].inheritHandles);
         EXPECT_EQ(r[0].directory, "");
         EXPECT_TRUE(traced("ChangeDriver: UpdateDriver OK"));
         EXPECT_EQ(machine->openHandles(), 0u) << "the process handle is closed";

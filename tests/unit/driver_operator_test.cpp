@@ -71,7 +71,7 @@ TEST_F(OperatorTest, StandardCommandWithAnEmptyBusSwitchesBackAtOnce) {
 TEST_F(OperatorTest, FailedSwitchIsStillFollowedByTheBusCheck) {
     // The controller has neither driver; the first start of the tool fails.
     machine->devices().setDescription(reader->controller(), std::string("PCI Device"));
-    machine->faults().failNth("ShellExecuteExA", 1, ERROR_ACCESS_DENIED);
+    machine->faults().failNth("CreateProcessA", 1, ERROR_ACCESS_DENIED);
     command(ghChangeMicrosoftDriverEvent);
     EXPECT_TRUE(traced("ThreadOperateDriver:Change driver failed!"));
     ASSERT_EQ(toolRuns(), 1u);
