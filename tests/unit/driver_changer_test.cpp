@@ -233,26 +233,32 @@ TEST_F(ChangerTest, LongWindowsDirectoryIsRefusedWithoutOverrun) {
 }
 
 TEST_F(ChangerTest, RunThatCannotBeWaitedForIsAFailure) {
+    // The tool takes longer than the 20 s it is given then, which the call
+    // takes whole before it reports the failure.
     const struct {
         const char* name;
         std::function<void()> arrange;
         const char* trace;
+        sim::VirtualTime took;
     } cases[] = {
         {"no process handle", [&] { machine->programs().setGivesNoProcessHandle(true); },
-         "RunDevconUpdate: no process handle to wait for."},
+         "RunDevconUpdate: no process handle to wait for.", 20000},
         {"the wait fails", [&] { machine->faults().failNth("WaitForSingleObject", 1, ERROR_INVALID_HANDLE); },
-         "RunDevconUpdate:Error(6) in WaitForSingleObject."},
+         "RunDevconUpdate:Error(6) in WaitForSingleObject.", 20000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         onSystem("7-x64");
+        reader->setDevconDuration(30000);
         c.arrange();
+        auto t0 = machine->now();
         EXPECT_EQ(ChangeDriver(1), 0);
+        EXPECT_EQ(machine->now() - t0, c.took);
         EXPECT_EQ(runs().size(), 1u) << "the tool was started";
         EXPECT_TRUE(traced(c.trace));
         EXPECT_TRUE(traced("ChangeDriver: UpdateDriver Failed"));
         EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
-        machine->advance(10000); // the tool's own run ends
+        machine->advance(15000); // the tool's own run ends
         EXPECT_EQ(machine->openHandles(), 0u);
     }
 }
