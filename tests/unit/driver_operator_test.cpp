@@ -170,6 +170,17 @@ TEST_F(OperatorTest, AfterAToolWhoseEndWasNotSeenTheFlagFollowsTheBinding) {
     EXPECT_EQ(toolRuns(), 2u);
     EXPECT_EQ(reader->binding(), sim::Binding::Standard);
     EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
+
+    // The tool is seen to end, so the switch counts as done and its flag is
+    // stored; but it rebound nothing: the flag still follows the driver bound.
+    auto writes = flagWrites().size();
+    command(ghChangeHXDriverEvent);
+    EXPECT_EQ(toolRuns(), 3u);
+    EXPECT_TRUE(traced("ThreadOperateDriver:Change driver ok!"));
+    EXPECT_EQ(reader->binding(), sim::Binding::Standard);
+    auto after = flagWrites();
+    EXPECT_EQ(std::vector<DWORD>(after.begin() + writes, after.end()), (std::vector<DWORD>{0, 1}));
+    EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
 }
 
 TEST_F(OperatorTest, StopDuringASwitchCompletesThatSwitchFirst) {
