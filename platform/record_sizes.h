@@ -27,4 +27,5 @@ static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "NOTIFYICONDATAA up to guidItem, 3
 static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) == 32, "DEV_BROADCAST_DEVICEINTERFACE_A");
 static_assert(sizeof(OSVERSIONINFOEXA) == 156, "OSVERSIONINFOEXA");
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA");
+static_assert(sizeof(CHANGEFILTERSTRUCT) == 8, "CHANGEFILTERSTRUCT");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(BOOL) == 4, "32-bit integers");

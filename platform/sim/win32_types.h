@@ -390,7 +390,10 @@ typedef PVOID HDEVNOTIFY;
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
+#define ENDSESSION_LOGOFF 0x80000000u
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
@@ -478,6 +481,22 @@ typedef struct tagWINDOWPOS {
 #define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
 #define WM_NCDESTROY 0x0082
+
+// The message filter of a window (or of a whole process) that runs at a
+// higher integrity level than the sender.
+typedef struct tagCHANGEFILTERSTRUCT {
+    DWORD cbSize;
+    DWORD ExtStatus;
+} CHANGEFILTERSTRUCT, *PCHANGEFILTERSTRUCT;
+#define MSGFLT_ADD 1
+#define MSGFLT_REMOVE 2
+#define MSGFLT_RESET 0
+#define MSGFLT_ALLOW 1
+#define MSGFLT_DISALLOW 2
+#define MSGFLTINFO_NONE 0
+#define MSGFLTINFO_ALREADYALLOWED_FORWND 1
+#define MSGFLTINFO_ALREADYDISALLOWED_FORWND 2
+#define MSGFLTINFO_ALLOWED_HIGHER 3
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_LBUTTONDBLCLK 0x0203
