@@ -158,11 +158,12 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
                            LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
                            LPPROCESS_INFORMATION information) {
     Machine& m = Machine::current();
-    if (auto e = m.enter("CreateProcessA",
-                         describe(application, static_cast<LPCSTR>(commandLine), static_cast<const void*>(processAttributes),
-                                  static_cast<const void*>(threadAttributes), inheritHandles, creationFlags,
-                                  static_cast<const void*>(environment), directory,
-                                  startup ? startup->dwFlags : 0u, startup ? startup->wShowWindow : 0u))) {
+    std::string arguments = describe(application, static_cast<LPCSTR>(commandLine),
+                                     static_cast<const void*>(processAttributes),
+                                     static_cast<const void*>(threadAttributes), inheritHandles, creationFlags,
+                                     static_cast<const void*>(environment), directory, startup ? startup->dwFlags : 0u,
+                                     startup ? startup->wShowWindow : 0u);
+    if (auto e = m.enter("CreateProcessA", arguments)) {
         SetLastError(*e);
         return FALSE;
     }

@@ -90,8 +90,9 @@ TEST_F(ChangerTest, ToolAndParametersFollowTheSystem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.system) + " type " + std::to_string(c.type));
         onSystem(c.system);
-        machine->registry().setValue("HKCU\\Software\\Classes\\exefile\\shell\\open\\command", "", REG_SZ,
-                                     std::vector<BYTE>(association.c_str(), association.c_str() + association.size() + 1));
+        machine->registry().setValue(
+            "HKCU\\Software\\Classes\\exefile\\shell\\open\\command", "", REG_SZ,
+            std::vector<BYTE>(association.c_str(), association.c_str() + association.size() + 1));
         machine->programs().install(hijacker, [](const sim::ProgramRun&) { return DWORD{0}; });
         EXPECT_EQ(ChangeDriver(c.type), 1);
         auto r = runs();

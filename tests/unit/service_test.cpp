@@ -129,7 +129,8 @@ TEST_F(ServiceTest, StaleSwitchingValueIsClearedBeforeTheWorkersStart) {
     } cases[] = {
         {"absent", std::nullopt, nullptr},
         {"zero", 0u, nullptr},
-        {"towards the standard driver", 1u, "SvcInit: IsSwitchingDrv is 1, left by a switch that never ended: set to 0."},
+        {"towards the standard driver", 1u,
+         "SvcInit: IsSwitchingDrv is 1, left by a switch that never ended: set to 0."},
         {"towards the maker's", 0x81u, "SvcInit: IsSwitchingDrv is 81, left by a switch that never ended: set to 0."},
     };
     for (const auto& c : cases) {
