@@ -14,20 +14,31 @@ BYTE gbOsVersionCode = kOsUnclassified;
 
 namespace {
 
-// Formats into a working text; false when the result would not fit, so that
-// a long Windows directory is refused rather than cut or overrun.
-bool compose(char (&out)[kTextBytes], const char* format, ...) PLATFORM_PRINTF_CHECK(2, 3);
-bool compose(char (&out)[kTextBytes], const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(out, sizeof out, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<DWORD>(n) >= sizeof out) {
+// Formats into a text of `size` bytes; false when the result would not fit,
+// so that a long Windows directory is refused rather than cut or overrun.
+bool composeList(char* out, std::size_t size, const char* format, va_list args) {
+    int n = std::vsnprintf(out, size, format, args);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
         out[0] = '\0';
         return false;
     }
     return true;
 }
+
+template <std::size_t N>
+bool compose(char (&out)[N], const char* format, ...) PLATFORM_PRINTF_CHECK(2, 3);
+template <std::size_t N>
+bool compose(char (&out)[N], const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    bool fits = composeList(out, N, format, args);
+    va_end(args);
+    return fits;
+}
+
+// The tool's command line: its path in quotes, a blank, the parameters. Both
+// parts fit their own working texts, so this always fits.
+constexpr std::size_t kCommandLineBytes = 2 * kTextBytes + 2;
 
 struct Package {
     BYTE code;
@@ -122,25 +133,27 @@ int RunDevconUpdate(const char* windowsDirectory, BYTE osCode, const char* infPa
         SvcTrace("RunDevconUpdate: the tool's command does not fit in %u bytes.", static_cast<unsigned>(kTextBytes));
         return 1;
     }
-    SHELLEXECUTEINFOA run;
-    std::memset(&run, 0, sizeof run);
-    run.cbSize = sizeof run;
-    // No UI: a service running hidden must not stop on the shell's "file not
-    // found" box, which waits for a user to dismiss it.
-    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-    run.hwnd = nullptr;
-    run.lpVerb = nullptr;
-    run.lpFile = tool;
-    run.lpParameters = parameters;
-    run.lpDirectory = nullptr;
-    run.nShow = SW_HIDE;
-    if (!ShellExecuteExA(&run)) {
-        SvcTrace("RunDevconUpdate:Error(%X) in ShellExecuteEx %s.", GetLastError(), tool);
+    char commandLine[kCommandLineBytes];
+    compose(commandLine, "\"%s\" %s", tool, parameters);
+    // Started from the tool's file by its full path: the shell would resolve
+    // an .exe through the file associations, which the signed-in user can
+    // change for this elevated program to run something else.
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started;
+    std::memset(&started, 0, sizeof started);
+    if (!CreateProcessA(tool, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        SvcTrace("RunDevconUpdate:Error(%X) in CreateProcess %s.", GetLastError(), tool);
         return 1;
     }
+    if (started.hThread)
+        CloseHandle(started.hThread);
     // Only a run seen to end counts as done: the operator checks the devices
     // next, and a tool still at work would be rebinding them under it.
-    ScopedHandle process(run.hProcess);
+    ScopedHandle process(started.hProcess);
     if (!process) {
         SvcTrace("RunDevconUpdate: no process handle to wait for.");
         giveToolTime(nullptr);

@@ -107,6 +107,19 @@ LONG WriteDriverSwitchFlag(DWORD value) {
     return status;
 }
 
+LONG ReadDriverSwitching(DWORD* value) {
+    ScopedKey key;
+    LONG status = openParametersKey(key);
+    if (status != ERROR_SUCCESS) {
+        SvcTrace("ReadDriverSwitching:Error(%x) in RegOpenKeyEx.", errorCodeOf(status));
+        return status;
+    }
+    status = ReadFourByteValue(key.get(), kValueIsSwitchingDrv, value);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        SvcTrace("ReadDriverSwitching:Error(%X) RegQueryValueEx.", errorCodeOf(status));
+    return status;
+}
+
 LONG WriteDriverSwitchingForTimerbar(DWORD value) {
     SvcTrace("WriteDriverSwitchingForTimerbar : switching to 0x%x", value);
     ScopedKey key;

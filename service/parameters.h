@@ -43,6 +43,8 @@ DWORD ReadDeviceID();
 // `value` is left as it was.
 LONG ReadDriverSwitchFlag(DWORD* value);
 LONG WriteDriverSwitchFlag(DWORD value);
+// IsSwitchingDrv, as ReadDriverSwitchFlag reads its value.
+LONG ReadDriverSwitching(DWORD* value);
 LONG WriteDriverSwitchingForTimerbar(DWORD value);
 
 // The retry rule for DriverSwitchFlag, and for IsSwitchingDrv's return to 0

@@ -109,6 +109,18 @@ void unwind(int started) {
     releaseAll();
 }
 
+// Only a running Cardwell switches, and none does before this start: a
+// switching value still set was left by a run that ended mid-switch, and
+// would tell the driver of a switch in progress for ever. Its return to 0
+// follows the rule of a switch's end.
+void clearStaleSwitching() {
+    DWORD switching = 0;
+    if (ReadDriverSwitching(&switching) != ERROR_SUCCESS || switching == 0)
+        return;
+    SvcTrace("SvcInit: IsSwitchingDrv is %x, left by a switch that never ended: set to 0.", switching);
+    switchFlagRetry([] { return WriteDriverSwitchingForTimerbar(0); });
+}
+
 } // namespace
 
 bool SvcIsRunning() { return gRunning; }
@@ -134,6 +146,7 @@ void SvcInit(WPARAM, LPARAM) {
         SvcTrace("SvcInit: Not support SDIO, cound not start service.");
         return;
     }
+    clearStaleSwitching();
     // The device-setup DLLs come from the system folder only; without them
     // the service has nothing to work with and does not start, as above.
     LPCSTR missing = nullptr;

@@ -12,6 +12,13 @@ thread_local Dialog* tBeingCreated = nullptr;
 
 Dialog::Dialog(HINSTANCE instance, WORD templateId) : instance_(instance), template_(templateId) {}
 
+void Dialog::End(INT_PTR result) {
+    if (!window_)
+        return;
+    ending_ = true;
+    EndDialog(window_, result);
+}
+
 INT_PTR Dialog::DoModal(HWND owner) {
     // Nested runs (an About box over the main window) each set and clear
     // their own; the window's first WM_INITDIALOG comes before the run's loop.
@@ -20,6 +27,13 @@ INT_PTR Dialog::DoModal(HWND owner) {
     INT_PTR result = DialogBoxParamA(instance_, MAKEINTRESOURCEA(template_), owner, &Dialog::Procedure,
                                      reinterpret_cast<LPARAM>(this));
     tBeingCreated = outer;
+    // Unbound only now: a WM_DESTROY is no proof that the window is going,
+    // since any program can post one.
+    ending_ = false;
+    if (HWND ended = window_) {
+        window_ = nullptr;
+        OnEnded(ended);
+    }
     return result;
 }
 
@@ -29,7 +43,7 @@ INT_PTR Dialog::Default(UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG)
         return TRUE;
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(window_, LOWORD(wParam));
+        End(LOWORD(wParam));
         return TRUE;
     }
     return FALSE;
@@ -58,9 +72,10 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
     if (!self)
         return FALSE;
     INT_PTR result = self->OnMessage(message, wParam, lParam);
-    if (message == WM_DESTROY) {
+    // The property is taken back in the window's last message, as Windows
+    // asks, once the run was ended: a WM_NCDESTROY that anyone posts before
+    // then leaves the binding alone.
+    if (message == WM_NCDESTROY && self->ending_)
         RemovePropA(window, kObjectProperty);
-        self->window_ = nullptr;
-    }
     return result;
 }

@@ -15,10 +15,16 @@ public:
     // Makes the dialog from its template and runs it modally on the calling
     // thread; answers what EndDialog ended it with, or -1 when it could not
     // be made. The window is bound to this object by its first WM_INITDIALOG
-    // during the making, and by nothing else.
+    // during the making, and by nothing else; it stays bound until the run
+    // has ended, whatever messages arrive (a WM_DESTROY posted by another
+    // program included).
     INT_PTR DoModal(HWND owner);
 
-    // Null before WM_INITDIALOG and after WM_DESTROY.
+    // Ends the modal run with `result`, once its loop next looks; nothing
+    // while no window is bound.
+    void End(INT_PTR result);
+
+    // Null before WM_INITDIALOG and once the run has ended.
     HWND window() const { return window_; }
     HINSTANCE instance() const { return instance_; }
 
@@ -33,10 +39,14 @@ protected:
     // own close handling) end the modal run with their identifier.
     INT_PTR Default(UINT message, WPARAM wParam, LPARAM lParam);
 
+    // The run has ended and `window`, which was this object's, is gone.
+    virtual void OnEnded(HWND) {}
+
 private:
     static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HINSTANCE instance_;
     WORD template_;
     HWND window_ = nullptr;
+    bool ending_ = false; // End was called: the window's destruction is near
 };

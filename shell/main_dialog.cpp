@@ -38,9 +38,38 @@ void MainDialog::AddTrayIcon() {
     Shell_NotifyIconA(NIM_ADD, &record); // a refused icon leaves the program running without one
 }
 
-void MainDialog::RemoveTrayIcon() {
-    NOTIFYICONDATAA record = TrayRecord(window(), nullptr);
+void MainDialog::RemoveTrayIcon(HWND window) {
+    // The shell knows the icon by window and identifier, also once the
+    // window itself is gone.
+    NOTIFYICONDATAA record = TrayRecord(window, nullptr);
     Shell_NotifyIconA(NIM_DELETE, &record);
+}
+
+void MainDialog::AdmitShellMessages() {
+    // Run elevated (Vista and later), this process hears from programs of
+    // the signed-in user's lower integrity, Explorer among them, only what
+    // its message filter lets in: the taskbar's restart, so that the icon
+    // comes back, and the icon's own callback, whose handler only opens the
+    // menu. Nothing else. Windows 7 filters per window, Vista per process;
+    // XP has neither and needs none, so both are looked up by name.
+    using WindowFilterFn = decltype(&ChangeWindowMessageFilterEx);
+    using ProcessFilterFn = decltype(&ChangeWindowMessageFilter);
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (!user32)
+        return;
+    const UINT admitted[] = {taskbarCreated_, kTrayCallback};
+    if (auto perWindow = reinterpret_cast<WindowFilterFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")))) {
+        for (UINT message : admitted)
+            if (message)
+                perWindow(window(), message, MSGFLT_ALLOW, nullptr);
+        return;
+    }
+    if (auto perProcess = reinterpret_cast<ProcessFilterFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter"))))
+        for (UINT message : admitted)
+            if (message)
+                perProcess(message, MSGFLT_ADD);
 }
 
 void MainDialog::ShowAbout() {
@@ -93,6 +122,7 @@ BOOL MainDialog::OnInitDialog() {
     LONG exStyle = GetWindowLongA(window(), GWL_EXSTYLE);
     SetWindowLongA(window(), GWL_EXSTYLE, (exStyle & ~static_cast<LONG>(WS_EX_APPWINDOW)) | WS_EX_TOOLWINDOW);
 
+    AdmitShellMessages();
     AddTrayIcon();
 
     SetWindowPos(window(), nullptr, -10, -10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -102,9 +132,25 @@ BOOL MainDialog::OnInitDialog() {
     return TRUE;
 }
 
-void MainDialog::OnClose() {
+void MainDialog::Quit() {
+    // Every way out comes here: the service stopped and cleaned up (which
+    // waits for a switch in progress to finish), the icon removed, the run
+    // ended, and with it an About box that is open, so that nothing keeps
+    // the process once this message has been answered.
     SvcStop();
-    RemoveTrayIcon();
+    RemoveTrayIcon(window());
+    SvcCleanup();
+    if (about_)
+        about_->End(IDCANCEL);
+    End(IDCANCEL);
+}
+
+void MainDialog::OnEnded(HWND window) {
+    // However the run ended (a WM_QUIT ends it too, without a close), the
+    // service does not outlive it, nor does the icon. After a close this
+    // finds nothing left to do.
+    SvcStop();
+    RemoveTrayIcon(window);
     SvcCleanup();
 }
 
@@ -156,13 +202,23 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_MAIN_BUTTON1 && HIWORD(wParam) == BN_CLICKED)
             return TRUE;
+        // The window is never shown: OK or Cancel comes only from another
+        // program, and a close is what it can mean.
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            Quit();
+            return TRUE;
+        }
         break;
     case WM_CLOSE:
-        OnClose();
-        return FALSE; // the platform's close handling ends the modal run as cancelled
-    case WM_DESTROY:
-        RemoveTrayIcon(); // gone already after a close: then this does nothing
-        return FALSE;
+        Quit(); // ends the modal run as cancelled, as the platform's close would
+        return TRUE;
+    case WM_ENDSESSION:
+        // The session ends once this returns, and the process with it: all
+        // is done before. WM_QUERYENDSESSION is left to the platform, which
+        // agrees.
+        if (wParam)
+            Quit();
+        return TRUE;
     default:
         break;
     }

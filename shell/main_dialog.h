@@ -19,17 +19,19 @@ public:
 
 protected:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnEnded(HWND window) override;
 
 private:
     // The window procedure's own part, looked at before the handlers: the
     // tray menu's commands and the tray callback. True when it answered.
     bool Intercept(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result);
     BOOL OnInitDialog();
-    void OnClose();
+    void AdmitShellMessages();
+    void Quit();
     void ShowTrayMenu();
     void ShowAbout();
     void AddTrayIcon();
-    void RemoveTrayIcon();
+    void RemoveTrayIcon(HWND window);
 
     HICON icon_;           // icon 128, the window's
     UINT taskbarCreated_;  // sent to every top-level window when the taskbar starts again

@@ -1,4 +1,4 @@
-// The simulated system-information, module and shell functions.
+// The simulated system-information, module and process functions.
 #include "platform/win32.h"
 
 #include "platform/sim/describe.h"
@@ -13,6 +13,12 @@ using sim::describe;
 namespace {
 // Module handles as a 32-bit loader would place them; only their identity matters.
 HMODULE const kKernel32 = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7C800000));
+HMODULE const kUser32 = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7E410000));
+
+// Vista brought the process's message filter, 7 the window's.
+bool atLeast(const sim::SystemConfig& c, DWORD major, DWORD minor) {
+    return c.majorVersion > major || (c.majorVersion == major && c.minorVersion >= minor);
+}
 HMODULE const kProgram = sim::programModule();
 
 void fillSystemInfo(LPSYSTEM_INFO info, WORD architecture) {
@@ -89,6 +95,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
         return kProgram;
     if (!strcasecmp(name, "kernel32.dll") || !strcasecmp(name, "kernel32"))
         return kKernel32;
+    if (!strcasecmp(name, "user32.dll") || !strcasecmp(name, "user32"))
+        return kUser32;
     if (!strcasecmp(name, m.system().programFile.c_str()))
         return kProgram;
     SetLastError(126); // ERROR_MOD_NOT_FOUND
@@ -106,6 +114,12 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&GetNativeSystemInfo));
         if (!std::strcmp(name, "GetSystemInfo"))
             return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&GetSystemInfo));
+    }
+    if (module == kUser32 && name) {
+        if (!std::strcmp(name, "ChangeWindowMessageFilter") && atLeast(m.system(), 6, 0))
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ChangeWindowMessageFilter));
+        if (!std::strcmp(name, "ChangeWindowMessageFilterEx") && atLeast(m.system(), 6, 1))
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ChangeWindowMessageFilterEx));
     }
     SetLastError(127); // ERROR_PROC_NOT_FOUND
     return nullptr;
@@ -139,13 +153,20 @@ BOOL WINAPI PlatformLoadSystemDlls(LPCSTR* missing) {
     return TRUE;
 }
 
-BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                           LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION information) {
     Machine& m = Machine::current();
-    if (auto e = m.enter("ShellExecuteExA", info ? describe(info->cbSize, info->fMask, info->lpVerb, info->lpFile,
-                                                            info->lpParameters, info->lpDirectory, info->nShow)
-                                                 : std::string("NULL"))) {
+    std::string arguments = describe(application, static_cast<LPCSTR>(commandLine),
+                                     static_cast<const void*>(processAttributes),
+                                     static_cast<const void*>(threadAttributes), inheritHandles, creationFlags,
+                                     static_cast<const void*>(environment), directory, startup ? startup->dwFlags : 0u,
+                                     startup ? startup->wShowWindow : 0u);
+    if (auto e = m.enter("CreateProcessA", arguments)) {
         SetLastError(*e);
         return FALSE;
     }
-    return m.programs().shellExecuteEx(info);
+    return m.programs().createProcess(application, commandLine, inheritHandles, creationFlags, directory, startup,
+                                      information);
 }

@@ -87,6 +87,24 @@ UINT WINAPI RegisterWindowMessageA(LPCSTR name) {
     return m.windows().registerMessage(name);
 }
 
+BOOL WINAPI ChangeWindowMessageFilter(UINT message, DWORD flag) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("ChangeWindowMessageFilter", describe(message, flag))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    return m.windows().changeProcessFilter(message, flag);
+}
+
+BOOL WINAPI ChangeWindowMessageFilterEx(HWND h, UINT message, DWORD action, PCHANGEFILTERSTRUCT status) {
+    Machine& m = Machine::current();
+    if (auto e = m.enter("ChangeWindowMessageFilterEx", describe(p(h), message, action, p(status)))) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    return m.windows().changeWindowFilter(h, message, action, status);
+}
+
 BOOL WINAPI GetCursorPos(LPPOINT point) {
     Machine& m = Machine::current();
     if (auto e = m.enter("GetCursorPos", describe(p(point)))) {

@@ -229,6 +229,10 @@ HANDLE Kernel::startThread(LPTHREAD_START_ROUTINE start, LPVOID arg, std::shared
     t->id = nextThreadId_;
     nextThreadId_ += 4;
     t->name = name.empty() ? "thread " + std::to_string(t->id) : name;
+    if (SimThread* creator = self()) {
+        t->process = creator->process;
+        t->integrity = creator->integrity;
+    }
     threads_.push_back(std::move(rec));
     obj->id = t->id;
     HANDLE h = wantHandle ? addHandle(obj, kind, HandleSpace::Kernel) : nullptr;
@@ -321,6 +325,16 @@ void Kernel::sleep(DWORD ms) {
     if (ms != INFINITE)
         deadline = now_ + ms;
     block(lock, *t, deadline, "Sleep");
+}
+
+void Kernel::beginProcess(std::optional<Integrity> level, DWORD process) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    SimThread* t = self();
+    if (!t)
+        misuse("a thread the machine does not know begins a process");
+    t->process = process ? process : nextProcessId_++;
+    if (level)
+        t->integrity = *level;
 }
 
 void Kernel::initializeCriticalSection(LPCRITICAL_SECTION cs) {

@@ -62,10 +62,19 @@ struct ThreadObject : KernelObject {
     DWORD exitCode = STILL_ACTIVE;
 };
 
+// A process's integrity level, as Vista and later keep it: a window takes
+// from a sender of a lower level only what its message filter admits.
+// Earlier Windows has no levels; every process there counts as Medium.
+enum class Integrity { Low = 1, Medium = 2, High = 3, System = 4 };
+
 // What the scheduler knows of one simulated thread.
 struct SimThread {
     DWORD id = 0;
     std::string name;
+    // The process the thread belongs to and its level: a new thread takes its
+    // creator's, a program's run and beginProcess() make a new process.
+    DWORD process = 1;
+    Integrity integrity = Integrity::Medium;
     std::condition_variable wake;
     bool blocked = false;
     bool woken = false;
@@ -132,6 +141,14 @@ public:
     void deleteCriticalSection(LPCRITICAL_SECTION cs);
     std::size_t liveCriticalSections() const;
 
+    // The calling thread becomes the first thread of a new process, at
+    // `level` (or its creator's level when none is given): how a test starts
+    // a copy of a program as its own process, elevated or not, and how a
+    // program's run begins. `process` is an identifier reserved before, or 0
+    // for a new one.
+    void beginProcess(std::optional<Integrity> level = std::nullopt, DWORD process = 0);
+    DWORD reserveProcessIdLocked() { return nextProcessId_++; }
+
     // Called under the kernel lock when a simulated thread ends (its windows
     // go with it).
     void setThreadExitHook(std::function<void(DWORD)> hook) { threadExitHook_ = std::move(hook); }
@@ -168,6 +185,7 @@ private:
     int running_ = 0;
     bool killing_ = false;
     DWORD nextThreadId_ = 0x100;
+    DWORD nextProcessId_ = 2; // 1: the process of the machine's main thread
     std::uintptr_t nextHandle_ = 0x100;
     std::map<std::uintptr_t, HandleEntry> handles_;
     std::list<std::unique_ptr<SimThread>> threads_;

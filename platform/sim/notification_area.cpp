@@ -6,6 +6,11 @@
 
 namespace sim {
 
+namespace {
+// The taskbar is Explorer's, which runs at the signed-in user's level.
+constexpr Integrity kExplorer = Integrity::Medium;
+} // namespace
+
 NotificationArea::NotificationArea(Kernel& kernel, Windows& windows) : kernel_(kernel), windows_(windows) {}
 
 std::vector<TrayIcon>::iterator NotificationArea::findLocked(HWND window, UINT id) {
@@ -39,7 +44,9 @@ void NotificationArea::recreate() {
         icons_.clear();
         refusing_ = false;
     }
-    windows_.broadcast(windows_.registeredMessage("TaskbarCreated"), 0, 0);
+    // Explorer's own broadcast, at its level: an elevated window hears it
+    // only when its filter lets it in.
+    windows_.postFrom(kExplorer, HWND_BROADCAST, windows_.registeredMessage("TaskbarCreated"), 0, 0);
 }
 
 bool NotificationArea::mouse(HWND window, UINT id, UINT mouseMessage) {
@@ -52,7 +59,7 @@ bool NotificationArea::mouse(HWND window, UINT id, UINT mouseMessage) {
         callback = it->callbackMessage;
     }
     if (windows_.isWindow(window))
-        return windows_.postMessage(window, callback, id, static_cast<LPARAM>(mouseMessage)) != FALSE;
+        return windows_.postFrom(kExplorer, window, callback, id, static_cast<LPARAM>(mouseMessage)) != FALSE;
     std::lock_guard<std::mutex> lock(kernel_.lock());
     auto it = findLocked(window, id);
     if (it != icons_.end())

@@ -1,6 +1,6 @@
-// Programs the simulated machine can start with ShellExecuteExA. Each run is a
-// simulated thread with a waitable process handle; it takes virtual time like
-// any other thread.
+// Programs the simulated machine can start with CreateProcessA. Each run is a
+// simulated thread, the first of a process of its own, with a waitable
+// process handle; it takes virtual time like any other thread.
 #pragma once
 
 #include "platform/sim/kept_records.h"
@@ -14,12 +14,14 @@
 namespace sim {
 
 struct ProgramRun {
-    std::string file;
-    std::string parameters;
-    std::string verb;
-    std::string directory;
-    int show = 0;
-    ULONG mask = 0;
+    std::string application; // the application name as given; empty when none was
+    std::string commandLine; // the command line as given
+    std::string file;        // the program started
+    std::string parameters;  // the command line after the program's own name: its arguments
+    std::string directory;   // the current directory given; empty when none was
+    int show = SW_SHOWDEFAULT; // the start-up record's show command, when it says to use one
+    DWORD creationFlags = 0;
+    bool inheritHandles = false;
     VirtualTime started = 0;
 };
 
@@ -44,11 +46,19 @@ public:
     void keepRuns(std::size_t n);
     std::uint64_t runCount() const;
 
-    BOOL shellExecuteEx(SHELLEXECUTEINFOA* info);
+    // CreateProcessA. The application name, when given, is the program, taken
+    // as it stands; without one, the command line's first word is (in
+    // quotes, or up to the first blank). No file association is looked at:
+    // the process is made from the program file itself.
+    BOOL createProcess(LPCSTR application, LPSTR commandLine, BOOL inheritHandles, DWORD creationFlags,
+                       LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information);
 
-    // Starts succeed without a process handle, whatever the caller asked: as
-    // Windows does when no new process was made for the start.
+    // Starts succeed without a process handle, whatever the caller asked: not
+    // what Windows does, a broken promise for the caller to survive.
     void setGivesNoProcessHandle(bool none) { givesNoProcessHandle_ = none; }
+
+    // The command line after its first word, as a program finds its arguments.
+    static std::string arguments(const std::string& commandLine);
 
 private:
     static std::string folded(const std::string& s);

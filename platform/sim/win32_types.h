@@ -263,32 +263,37 @@ typedef struct _SYSTEM_INFO {
 #define PROCESSOR_ARCHITECTURE_AMD64 9
 #define PROCESSOR_ARCHITECTURE_UNKNOWN 0xFFFF
 
-// --- shell -------------------------------------------------------------------
-typedef struct _SHELLEXECUTEINFOA {
-    DWORD cbSize;
-    ULONG fMask;
-    HWND hwnd;
-    LPCSTR lpVerb;
-    LPCSTR lpFile;
-    LPCSTR lpParameters;
-    LPCSTR lpDirectory;
-    int nShow;
-    HINSTANCE hInstApp;
-    void* lpIDList;
-    LPCSTR lpClass;
-    HKEY hkeyClass;
-    DWORD dwHotKey;
-    union {
-        HANDLE hIcon;
-        HANDLE hMonitor;
-    };
-    HANDLE hProcess;
-} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+// --- processes -----------------------------------------------------------------
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
 
-#define SEE_MASK_DEFAULT 0x00000000
-#define SEE_MASK_NOCLOSEPROCESS 0x00000040
-#define SEE_MASK_FLAG_NO_UI 0x00000400
-#define SE_ERR_FNF 2
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+#define STARTF_USESHOWWINDOW 0x00000001
+#define CREATE_NO_WINDOW 0x08000000
 
 // --- device setup and configuration manager ----------------------------------
 typedef struct _GUID {
@@ -385,7 +390,10 @@ typedef PVOID HDEVNOTIFY;
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
+#define ENDSESSION_LOGOFF 0x80000000u
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
@@ -473,6 +481,22 @@ typedef struct tagWINDOWPOS {
 #define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
 #define WM_NCDESTROY 0x0082
+
+// The message filter of a window (or of a whole process) that runs at a
+// higher integrity level than the sender.
+typedef struct tagCHANGEFILTERSTRUCT {
+    DWORD cbSize;
+    DWORD ExtStatus;
+} CHANGEFILTERSTRUCT, *PCHANGEFILTERSTRUCT;
+#define MSGFLT_ADD 1
+#define MSGFLT_REMOVE 2
+#define MSGFLT_RESET 0
+#define MSGFLT_ALLOW 1
+#define MSGFLT_DISALLOW 2
+#define MSGFLTINFO_NONE 0
+#define MSGFLTINFO_ALREADYALLOWED_FORWND 1
+#define MSGFLTINFO_ALREADYDISALLOWED_FORWND 2
+#define MSGFLTINFO_ALLOWED_HIGHER 3
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_LBUTTONDBLCLK 0x0203
@@ -519,6 +543,7 @@ typedef struct tagWINDOWPOS {
 #define SW_SHOWMINNOACTIVE 7
 #define SW_SHOWNA 8
 #define SW_RESTORE 9
+#define SW_SHOWDEFAULT 10
 #define SW_FORCEMINIMIZE 11
 
 #define SC_SIZE 0xF000

@@ -7,6 +7,15 @@
 
 namespace sim {
 
+namespace {
+// Who sends from the calling thread: its process's level; the machine's own
+// calls from outside any simulated thread are the system's.
+Integrity callerLevel() {
+    SimThread* self = Kernel::self();
+    return self ? self->integrity : Integrity::System;
+}
+} // namespace
+
 Windows::Windows(Kernel& kernel) : kernel_(kernel) {}
 
 void Windows::addDialogTemplate(const DialogTemplate& t) {
@@ -59,6 +68,10 @@ HWND Windows::createLocked(const DialogTemplate& t, HWND owner, DLGPROC proc, DW
     // A modal frame is an extended style as much as a dialog style.
     w.exStyle = t.exStyle | ((t.style & DS_MODALFRAME) ? WS_EX_DLGMODALFRAME : 0);
     w.everShown = (t.style & WS_VISIBLE) != 0;
+    if (SimThread* self = Kernel::self()) {
+        w.process = self->process;
+        w.integrity = self->integrity;
+    }
     windows_[w.handle] = w;
     return w.handle;
 }
@@ -115,6 +128,11 @@ HWND Windows::findByCaption(const std::string& caption) const {
 }
 
 void Windows::threadEndedLocked(DWORD thread) {
+    // A message sent to the thread and never taken: its sender gets 0, as
+    // from a window that is gone.
+    if (auto q = queues_.find(thread); q != queues_.end())
+        for (Sent& sent : q->second->sent)
+            sent.done->state = true;
     for (auto it = windows_.begin(); it != windows_.end();) {
         if (it->second.thread != thread) {
             ++it;
@@ -161,6 +179,8 @@ LRESULT Windows::callProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT Windows::defaultProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_QUERYENDSESSION:
+        return TRUE; // the session may end
     case WM_CLOSE:
         // A close request becomes the Cancel command, which only the dialog's
         // own procedure can act on.
@@ -303,6 +323,7 @@ BOOL Windows::destroyWindow(HWND h) {
     for (HWND o : owned)
         destroyWindow(o);
     callProc(h, WM_DESTROY, 0, 0);
+    callProc(h, WM_NCDESTROY, 0, 0); // the window's last message
     std::lock_guard<std::mutex> lock(kernel_.lock());
     if (WindowRec* w = findLocked(h); w && w->systemMenu)
         destroyMenuLocked(w->systemMenu);
@@ -343,36 +364,67 @@ BOOL Windows::setWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UIN
     return TRUE;
 }
 
-bool Windows::postLocked(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+bool Windows::admitsLocked(const WindowRec& w, UINT message, Integrity sender) const {
+    if (sender >= w.integrity)
+        return true;
+    // Windows lets a handful of harmless messages (WM_NULL, WM_GETTEXT...)
+    // through as well; nothing here needs them.
+    if (auto f = w.filter.find(message); f != w.filter.end())
+        return f->second;
+    auto p = processFilters_.find(w.process);
+    return p != processFilters_.end() && p->second.count(message) != 0;
+}
+
+DWORD Windows::postLocked(HWND h, UINT message, WPARAM wParam, LPARAM lParam, Integrity sender) {
     if (h == HWND_BROADCAST) {
         for (auto& [wh, w] : windows_)
-            if (!(w.style & WS_CHILD))
+            if (!(w.style & WS_CHILD) && admitsLocked(w, message, sender))
                 queueLocked(w.thread)->posted.push_back(MSG{wh, message, wParam, lParam, 0, {0, 0}});
         kernel_.objectsChanged();
-        return true;
+        return 0;
     }
     WindowRec* w = findLocked(h);
     if (!w)
-        return false;
+        return ERROR_INVALID_WINDOW_HANDLE;
+    if (!admitsLocked(*w, message, sender))
+        return ERROR_ACCESS_DENIED;
     queueLocked(w->thread)->posted.push_back(MSG{h, message, wParam, lParam, 0, {0, 0}});
     kernel_.objectsChanged();
-    return true;
+    return 0;
 }
 
 BOOL Windows::postMessage(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+    return postFrom(callerLevel(), h, message, wParam, lParam);
+}
+
+BOOL Windows::postFrom(Integrity sender, HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
     std::lock_guard<std::mutex> lock(kernel_.lock());
-    if (!postLocked(h, message, wParam, lParam)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (DWORD error = postLocked(h, message, wParam, lParam, sender)) {
+        SetLastError(error);
         return FALSE;
     }
     return TRUE;
 }
 
+std::set<UINT> Windows::processFilter(DWORD process) const {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    auto p = processFilters_.find(process);
+    return p == processFilters_.end() ? std::set<UINT>{} : p->second;
+}
+
 LRESULT Windows::sendMessage(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+    return sendFrom(callerLevel(), h, message, wParam, lParam);
+}
+
+LRESULT Windows::sendFrom(Integrity sender, HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
     std::unique_lock<std::mutex> lock(kernel_.lock());
     WindowRec* w = findLocked(h);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (!admitsLocked(*w, message, sender)) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
     SimThread* self = Kernel::self();
@@ -418,7 +470,9 @@ BOOL Windows::getMessage(LPMSG msg, HWND) {
             *msg = queue->posted.front();
             queue->posted.pop_front();
             msg->time = static_cast<DWORD>(kernel_.nowLocked());
-            return TRUE;
+            // WM_QUIT ends a message loop however it came, posted to a
+            // window included.
+            return msg->message == WM_QUIT ? FALSE : TRUE;
         }
         if (queue->quit) {
             queue->quit = false;
@@ -451,6 +505,69 @@ void Windows::postQuit(int code) {
     q->quit = true;
     q->quitCode = code;
     kernel_.objectsChanged();
+}
+
+bool Windows::endSession(LPARAM reason) {
+    std::vector<HWND> tops;
+    {
+        std::lock_guard<std::mutex> lock(kernel_.lock());
+        for (const auto& [h, w] : windows_)
+            if (!(w.style & WS_CHILD))
+                tops.push_back(h);
+    }
+    bool ends = true;
+    for (HWND h : tops)
+        if (isWindow(h) && !sendFrom(Integrity::System, h, WM_QUERYENDSESSION, 0, reason))
+            ends = false;
+    for (HWND h : tops)
+        if (isWindow(h))
+            sendFrom(Integrity::System, h, WM_ENDSESSION, ends ? TRUE : FALSE, reason);
+    return ends;
+}
+
+BOOL Windows::changeWindowFilter(HWND h, UINT message, DWORD action, PCHANGEFILTERSTRUCT status) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    WindowRec* w = findLocked(h);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    SimThread* self = Kernel::self();
+    if (!self || self->process != w->process) {
+        SetLastError(ERROR_ACCESS_DENIED); // only the window's own process changes its filter
+        return FALSE;
+    }
+    if ((status && status->cbSize != sizeof *status) || action > MSGFLT_DISALLOW) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto was = w->filter.find(message);
+    DWORD ext = MSGFLTINFO_NONE;
+    if (action == MSGFLT_RESET) {
+        w->filter.clear();
+    } else {
+        bool allow = action == MSGFLT_ALLOW;
+        if (was != w->filter.end() && was->second == allow)
+            ext = allow ? MSGFLTINFO_ALREADYALLOWED_FORWND : MSGFLTINFO_ALREADYDISALLOWED_FORWND;
+        w->filter[message] = allow;
+    }
+    if (status)
+        status->ExtStatus = ext;
+    return TRUE;
+}
+
+BOOL Windows::changeProcessFilter(UINT message, DWORD flag) {
+    std::lock_guard<std::mutex> lock(kernel_.lock());
+    SimThread* self = Kernel::self();
+    if (!self || (flag != MSGFLT_ADD && flag != MSGFLT_REMOVE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (flag == MSGFLT_ADD)
+        processFilters_[self->process].insert(message);
+    else
+        processFilters_[self->process].erase(message);
+    return TRUE;
 }
 
 HDEVNOTIFY Windows::registerNotification(HANDLE recipient, LPVOID filter, DWORD flags) {

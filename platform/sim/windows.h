@@ -3,7 +3,9 @@
 // every top-level window, and device-notification registrations; menus (from
 // resources, appended to, shown as context menus), the system menu, message
 // boxes, window styles and icons, properties, the foreground window, the
-// cursor position and registered messages. No drawing.
+// cursor position and registered messages; the end of the session; and the
+// isolation of processes by integrity level, with the message filters that
+// let a lower level's messages through. No drawing.
 #pragma once
 
 #include "platform/sim/kernel.h"
@@ -12,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -103,6 +106,12 @@ struct WindowRec {
     UINT boxType = 0;           // a message box: its MB_ type, with kMessageBox set
     std::string text;           // a message box's text
     std::map<std::string, HANDLE> props; // by upper-cased name
+    // The process of the thread that made the window, and its level.
+    DWORD process = 0;
+    Integrity integrity = Integrity::Medium;
+    // The window's own message filter: true for a message let through from
+    // a lower level, false for one kept out even where its process lets it in.
+    std::map<UINT, bool> filter;
 };
 
 class Windows {
@@ -116,6 +125,20 @@ public:
     // change; it is posted, so the broadcaster never waits for a window.
     void broadcast(UINT message, WPARAM wParam, LPARAM lParam);
     unsigned broadcasts() const;
+    // A message posted by a program at `sender`'s level (Explorer's, at
+    // Medium), to one window or, with HWND_BROADCAST, to every top-level
+    // one. A window of a higher level takes only what its filter admits:
+    // posted to it alone, the post then fails with ERROR_ACCESS_DENIED.
+    BOOL postFrom(Integrity sender, HWND h, UINT message, WPARAM wParam, LPARAM lParam);
+    // Messages a process lets in from lower levels, all its windows alike.
+    std::set<UINT> processFilter(DWORD process) const;
+
+    // The end of the session, as the system tells it: every top-level window
+    // is sent WM_QUERYENDSESSION, then WM_ENDSESSION saying whether the
+    // session ends (it does when every window agreed). `reason` is the
+    // lParam of both (ENDSESSION_LOGOFF for a sign-out). Answers whether it
+    // ended.
+    bool endSession(LPARAM reason);
 
     std::size_t windowCount() const;
     std::size_t deviceNotifications() const;
@@ -186,6 +209,8 @@ public:
     BOOL trackPopupMenu(HMENU h, UINT flags, int x, int y, HWND owner);
     BOOL destroyMenu(HMENU h);
     int messageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+    BOOL changeWindowFilter(HWND h, UINT message, DWORD action, PCHANGEFILTERSTRUCT status);
+    BOOL changeProcessFilter(UINT message, DWORD flag);
 
     static constexpr UINT kMessageBox = 0x80000000u;
 
@@ -214,7 +239,10 @@ private:
     HWND createLocked(const DialogTemplate& t, HWND owner, DLGPROC proc, DWORD thread);
     WindowRec* findLocked(HWND h);
     const WindowRec* findLocked(HWND h) const;
-    bool postLocked(HWND h, UINT message, WPARAM wParam, LPARAM lParam);
+    // 0, or the error that refused the post.
+    DWORD postLocked(HWND h, UINT message, WPARAM wParam, LPARAM lParam, Integrity sender);
+    bool admitsLocked(const WindowRec& w, UINT message, Integrity sender) const;
+    LRESULT sendFrom(Integrity sender, HWND h, UINT message, WPARAM wParam, LPARAM lParam);
     // Runs the window's procedure on the calling thread, without the lock.
     LRESULT callProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam);
     std::optional<DialogTemplate> templateFor(LPCSTR name) const;
@@ -243,6 +271,7 @@ private:
     HWND foreground_ = nullptr;
     POINT cursor_ = {0, 0};
     std::map<std::string, UINT> registered_;
+    std::map<DWORD, std::set<UINT>> processFilters_;
     std::map<HMENU, MenuRec> menus_;
     std::uintptr_t nextMenu_ = 0x30000;
     bool popupActive_ = false;

@@ -219,7 +219,7 @@ BOOL Windows::trackPopupMenu(HMENU h, UINT flags, int x, int y, HWND owner) {
     if (flags & TPM_RETURNCMD)
         return static_cast<BOOL>(chosen);
     if (chosen)
-        postLocked(owner, WM_COMMAND, chosen, 0);
+        postLocked(owner, WM_COMMAND, chosen, 0, Integrity::System); // the menu's own choice
     return TRUE;
 }
 

@@ -6,6 +6,7 @@
 #include "shell/resource.h"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -328,6 +329,70 @@ TEST_F(SimUserTest, ShowWindowAnswersTheFormerVisibility) {
     SetLastError(0);
     EXPECT_FALSE(ShowWindow(reinterpret_cast<HWND>(0x99), SW_SHOW));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+// A window of a higher integrity level takes a lower sender's message only
+// where a filter lets it in: its own filter first (which may also keep out
+// what its process lets in), then its process's.
+TEST_F(SimUserTest, HigherLevelWindowTakesOnlyWhatItsFiltersAdmit) {
+    machine->kernel().beginProcess(sim::Integrity::High); // this thread: an elevated program
+    constexpr UINT kMessage = WM_USER + 1;
+    auto window = [&](HWND w, DWORD action) { EXPECT_TRUE(ChangeWindowMessageFilterEx(w, kMessage, action, nullptr)); };
+    auto process = [&](DWORD flag) { EXPECT_TRUE(ChangeWindowMessageFilter(kMessage, flag)); };
+    const struct {
+        const char* name;
+        std::function<void(HWND)> filter;
+        sim::Integrity sender;
+        bool taken;
+    } cases[] = {
+        {"no filter, a lower sender", [](HWND) {}, sim::Integrity::Medium, false},
+        {"no filter, the same level", [](HWND) {}, sim::Integrity::High, true},
+        {"the window lets it in", [&](HWND w) { window(w, MSGFLT_ALLOW); }, sim::Integrity::Low, true},
+        {"the process lets it in", [&](HWND) { process(MSGFLT_ADD); }, sim::Integrity::Medium, true},
+        {"the window keeps out what the process lets in",
+         [&](HWND w) {
+             process(MSGFLT_ADD);
+             window(w, MSGFLT_DISALLOW);
+         },
+         sim::Integrity::Medium, false},
+        {"let in, then reset",
+         [&](HWND w) {
+             window(w, MSGFLT_ALLOW);
+             window(w, MSGFLT_RESET);
+         },
+         sim::Integrity::Medium, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND w = makeWindow();
+        c.filter(w);
+        SetLastError(0);
+        EXPECT_EQ(machine->windows().postFrom(c.sender, w, kMessage, 0, 0) != FALSE, c.taken);
+        EXPECT_EQ(GetLastError(), c.taken ? 0u : static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        if (c.taken) {
+            MSG msg;
+            ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+            EXPECT_EQ(msg.message, kMessage);
+        }
+        ChangeWindowMessageFilter(kMessage, MSGFLT_REMOVE);
+        DestroyWindow(w);
+    }
+    // Only the window's own process changes the window's filter.
+    HWND w = makeWindow();
+    HANDLE other = CreateThread(
+        nullptr, 0,
+        [](LPVOID target) -> DWORD {
+            sim::Machine::current().kernel().beginProcess();
+            return ChangeWindowMessageFilterEx(static_cast<HWND>(target), kMessage, MSGFLT_ALLOW, nullptr)
+                       ? 0
+                       : GetLastError();
+        },
+        w, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(other, 1000), WAIT_OBJECT_0);
+    DWORD refused = 0;
+    GetExitCodeThread(other, &refused);
+    EXPECT_EQ(refused, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(other);
 }
 
 TEST_F(SimUserTest, InterlockedExchangeAnswersTheFormerValue) {

@@ -21,7 +21,12 @@ inline constexpr const char* kRefusal = "Cardwell already has a instance which a
 // second inside the main window's initialisation.
 inline constexpr DWORD kStartMs = 1000;
 
-inline DWORD WINAPI RunCopy(LPVOID) { return static_cast<DWORD>(CardwellMain(GetModuleHandleA(nullptr))); }
+// A copy is a process of its own: elevated, as the logon task starts it on
+// Vista and 7, when `elevated` is not null; else at the user's level.
+inline DWORD WINAPI RunCopy(LPVOID elevated) {
+    sim::Machine::current().kernel().beginProcess(elevated ? std::optional(sim::Integrity::High) : std::nullopt);
+    return static_cast<DWORD>(CardwellMain(GetModuleHandleA(nullptr)));
+}
 
 } // namespace tray_test
 
@@ -52,8 +57,9 @@ protected:
     }
 
     // Starts one more copy of the program and lets it settle.
-    HANDLE startCopy(DWORD settleMs = tray_test::kStartMs) {
-        HANDLE copy = CreateThread(nullptr, 0, tray_test::RunCopy, nullptr, 0, nullptr);
+    HANDLE startCopy(DWORD settleMs = tray_test::kStartMs, bool elevated = false) {
+        static int elevation;
+        HANDLE copy = CreateThread(nullptr, 0, tray_test::RunCopy, elevated ? &elevation : nullptr, 0, nullptr);
         EXPECT_NE(copy, nullptr);
         copies.push_back(copy);
         machine->advance(settleMs);
@@ -108,14 +114,30 @@ protected:
         machine->advance(10);
     }
 
-    // Closes whatever boxes are open and asks every copy to end.
+    // A fresh machine of the named system with nothing running.
+    void restartOn(const std::string& system) {
+        endAll();
+        for (HANDLE copy : copies)
+            CloseHandle(copy);
+        copies.clear();
+        sim::MachineOptions options;
+        options.system = sim::SystemConfig::named(system);
+        restart(options);
+        prepare();
+    }
+
+    // Closes whatever boxes are open and asks every copy to end, as an
+    // administrator's tool would, which an elevated copy hears too.
     void endAll() {
+        auto post = [&](HWND h, UINT message, WPARAM wParam) {
+            machine->windows().postFrom(sim::Integrity::High, h, message, wParam, 0);
+        };
         for (HWND box : {aboutBox(), machine->windows().findByCaption("Information")})
             if (box)
-                PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+                post(box, WM_COMMAND, IDCANCEL);
         machine->advance(10);
         if (HWND main = mainWindow())
-            PostMessageA(main, WM_CLOSE, 0, 0);
+            post(main, WM_CLOSE, 0);
         for (HANDLE copy : copies)
             EXPECT_TRUE(endsWithin(copy, 2 * kCleanupWaitMs)) << "a copy of the program did not end";
     }

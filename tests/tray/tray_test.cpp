@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -373,6 +375,166 @@ TEST_F(TrayTest, FirstButtonDoesNothing) {
     post(mainWindow(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON1, BN_CLICKED));
     EXPECT_TRUE(running(copy));
     EXPECT_TRUE(trayIcon());
+}
+
+// Started elevated, as the logon task does on Vista and 7, the program hears
+// from the signed-in user's programs (Explorer among them) only the taskbar's
+// restart and its icon's callback: the icon comes back and its menu opens,
+// while another program's commands do not get in. XP has no integrity levels
+// and no filter to change.
+TEST_F(TrayTest, ElevatedCopyHearsTheTaskbarAndItsIconOnly) {
+    const struct {
+        const char* system;
+        bool elevated;
+        unsigned perWindow;  // calls of ChangeWindowMessageFilterEx
+        unsigned perProcess; // calls of ChangeWindowMessageFilter
+    } cases[] = {{"7-x64", true, 2, 0}, {"vista-x86", true, 0, 2}, {"xp-x86", false, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.system);
+        restartOn(c.system);
+        HANDLE copy = startCopy(kStartMs, c.elevated);
+        HWND main = mainWindow();
+        ASSERT_NE(main, nullptr);
+        EXPECT_EQ(calls("ChangeWindowMessageFilterEx"), c.perWindow);
+        EXPECT_EQ(calls("ChangeWindowMessageFilter"), c.perProcess);
+        auto w = *machine->windows().window(main);
+        std::set<UINT> admitted = machine->windows().processFilter(w.process);
+        for (const auto& [message, allowed] : w.filter)
+            if (allowed)
+                admitted.insert(message);
+        std::set<UINT> expected = {machine->windows().registeredMessage("TaskbarCreated"), kTrayCallback};
+        EXPECT_EQ(admitted, c.perWindow + c.perProcess ? expected : std::set<UINT>{});
+
+        if (c.elevated) {
+            for (auto [message, wParam] : {std::pair<UINT, WPARAM>{WM_COMMAND, ID_TRAY_EXIT}, {WM_CLOSE, 0}}) {
+                SCOPED_TRACE(message);
+                SetLastError(0);
+                EXPECT_FALSE(PostMessageA(main, message, wParam, 0));
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+                EXPECT_EQ(SendMessageA(main, message, wParam, 0), 0);
+            }
+            machine->advance(10);
+            EXPECT_TRUE(running(copy));
+            EXPECT_TRUE(SvcIsRunning());
+        }
+        machine->notificationArea().recreate();
+        machine->advance(10);
+        EXPECT_TRUE(trayIcon()) << "back after Explorer's restart";
+        exitFromMenu();
+        EXPECT_TRUE(endsWithin(copy, 5000)) << "its menu opened and Exit ended the program";
+        EXPECT_TRUE(machine->notificationArea().icons().empty());
+    }
+}
+
+// Every way out stops the service before the program ends, in the middle of a
+// switch too, which it lets finish: the sign-out, OK or Cancel from another
+// program (the window is never shown), a WM_QUIT. The process then ends by
+// itself, with nothing left behind.
+TEST_F(TrayTest, EveryWayOutStopsTheServiceAfterTheSwitchInProgress) {
+    auto signOut = [&](HWND) {
+        EXPECT_TRUE(machine->windows().endSession(ENDSESSION_LOGOFF)) << "the program agrees";
+        // All done before the program answered: the session may end now.
+        EXPECT_FALSE(SvcIsRunning());
+        EXPECT_TRUE(machine->notificationArea().icons().empty());
+        EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
+    };
+    const struct {
+        const char* name;
+        bool aboutOpen;
+        std::function<void(HWND)> leave;
+        bool closes; // as Exit does: the service stopped and the icon gone before the run ends
+    } cases[] = {
+        {"sign-out", false, signOut, true},
+        {"sign-out with the About box open", true, signOut, true},
+        {"Cancel", false, [&](HWND main) { post(main, WM_COMMAND, IDCANCEL); }, true},
+        {"OK", false, [&](HWND main) { post(main, WM_COMMAND, IDOK); }, true},
+        {"WM_QUIT", false, [&](HWND main) { post(main, WM_QUIT); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        restartOn("7-x64");
+        reader->setDevconDuration(4000);
+        HANDLE copy = startCopy();
+        HWND main = mainWindow();
+        std::string stopEvent = arg(ghSvcStopEvent);
+        if (c.aboutOpen) {
+            choose({ID_TRAY_ABOUT});
+            mouse(WM_RBUTTONDOWN);
+            ASSERT_NE(aboutBox(), nullptr);
+        }
+        reader->insert(sim::Card::Sdio);
+        machine->advance(3000);
+        ASSERT_EQ(reader->devconCommands().size(), 1u);
+        ASSERT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 1u) << "a switch is under way";
+        machine->records().clear();
+
+        c.leave(main);
+        ASSERT_TRUE(endsWithin(copy, 20000));
+        EXPECT_EQ(reader->binding(), sim::Binding::Standard) << "the switch finished";
+        EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
+        EXPECT_TRUE(machine->notificationArea().icons().empty());
+        EXPECT_FALSE(SvcIsRunning());
+        EXPECT_EQ(ghThreadOperateDriver, nullptr) << "the workers were waited for and released";
+        EXPECT_EQ(aboutBox(), nullptr);
+        if (c.closes) {
+            auto log = machine->records().calls();
+            std::size_t stop = indexOf(log, "SetEvent", stopEvent);
+            std::size_t removed = indexOf(log, "Shell_NotifyIconA", "0x2,", stop);
+            std::size_t ended = indexOf(log, "EndDialog", arg(main) + ",", removed);
+            EXPECT_LT(stop, removed);
+            EXPECT_LT(removed, ended);
+            EXPECT_LT(ended, log.size());
+        }
+    }
+}
+
+// A WM_DESTROY (or WM_NCDESTROY) posted by another program is no end of the
+// window: the icon stays, and the taskbar's restart and Exit still reach the
+// program.
+TEST_F(TrayTest, PostedDestroyChangesNothing) {
+    HANDLE copy = startCopy();
+    for (UINT message : {WM_DESTROY, WM_NCDESTROY})
+        post(mainWindow(), message);
+    EXPECT_TRUE(running(copy));
+    EXPECT_TRUE(trayIcon());
+    machine->notificationArea().recreate();
+    machine->advance(10);
+    EXPECT_TRUE(trayIcon()) << "the window's object still answers";
+    exitFromMenu();
+    EXPECT_TRUE(endsWithin(copy, 5000));
+    EXPECT_TRUE(machine->notificationArea().icons().empty());
+    EXPECT_FALSE(SvcIsRunning());
+}
+
+// A window whose object cannot be bound to it could never be closed: its run
+// ends at once, as for a dialog that could not be made.
+TEST_F(TrayTest, WindowWhoseObjectCannotBeBoundEndsItsRun) {
+    const struct {
+        const char* window;
+        bool main;
+    } cases[] = {{"main window", true}, {"About box", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.window);
+        restartOn("7-x64");
+        if (c.main)
+            machine->faults().failNth("SetPropA", 1, ERROR_NOT_ENOUGH_MEMORY);
+        HANDLE copy = startCopy();
+        if (c.main) {
+            EXPECT_TRUE(endsWithin(copy, 0)) << "the program ends";
+            EXPECT_EQ(mainWindow(), nullptr);
+            EXPECT_FALSE(SvcIsRunning());
+        } else {
+            machine->faults().failNth("SetPropA", 1, ERROR_NOT_ENOUGH_MEMORY);
+            choose({ID_TRAY_ABOUT});
+            mouse(WM_RBUTTONDOWN);
+            EXPECT_EQ(aboutBox(), nullptr);
+            EXPECT_TRUE(running(copy));
+            EXPECT_TRUE(trayIcon());
+        }
+        auto ends = machine->records().calls("EndDialog");
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].arguments.substr(ends[0].arguments.rfind(',')), ",-1");
+    }
 }
 
 // Pieces of the platform that fail the program: none of it is reported, and

@@ -57,6 +57,11 @@ TEST_F(ChangerTest, ClassifiesEverySupportedSystemAndRefusesTheRest) {
 }
 
 TEST_F(ChangerTest, ToolAndParametersFollowTheSystem) {
+    // The signed-in user's own association for programs, which the shell
+    // would follow when asked to open an .exe: a program of the user's in
+    // the tool's place, with the tool's path as its argument.
+    const std::string hijacker = "C:\\Users\\user\\AppData\\Local\\open.exe";
+    const std::string association = "\"" + hijacker + "\" \"%1\" %*";
     const struct {
         const char* system;
         int type;
@@ -85,14 +90,20 @@ TEST_F(ChangerTest, ToolAndParametersFollowTheSystem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.system) + " type " + std::to_string(c.type));
         onSystem(c.system);
+        machine->registry().setValue(
+            "HKCU\\Software\\Classes\\exefile\\shell\\open\\command", "", REG_SZ,
+            std::vector<BYTE>(association.c_str(), association.c_str() + association.size() + 1));
+        machine->programs().install(hijacker, [](const sim::ProgramRun&) { return DWORD{0}; });
         EXPECT_EQ(ChangeDriver(c.type), 1);
         auto r = runs();
-        ASSERT_EQ(r.size(), 1u);
+        ASSERT_EQ(r.size(), 1u) << "the tool alone, not the associated program";
+        EXPECT_EQ(r[0].application, c.file);
+        EXPECT_EQ(r[0].commandLine, std::string("\"") + c.file + "\" " + c.parameters);
         EXPECT_EQ(r[0].file, c.file);
         EXPECT_EQ(r[0].parameters, c.parameters);
         EXPECT_EQ(r[0].show, SW_HIDE);
-        EXPECT_EQ(r[0].mask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI));
-        EXPECT_EQ(r[0].verb, "");
+        EXPECT_EQ(r[0].creationFlags, 0u);
+        EXPECT_FALSE(r[0].inheritHandles);
         EXPECT_EQ(r[0].directory, "");
         EXPECT_TRUE(traced("ChangeDriver: UpdateDriver OK"));
         EXPECT_EQ(machine->openHandles(), 0u) << "the process handle is closed";
@@ -223,26 +234,32 @@ TEST_F(ChangerTest, LongWindowsDirectoryIsRefusedWithoutOverrun) {
 }
 
 TEST_F(ChangerTest, RunThatCannotBeWaitedForIsAFailure) {
+    // The tool takes longer than the 20 s it is given then, which the call
+    // takes whole before it reports the failure.
     const struct {
         const char* name;
         std::function<void()> arrange;
         const char* trace;
+        sim::VirtualTime took;
     } cases[] = {
         {"no process handle", [&] { machine->programs().setGivesNoProcessHandle(true); },
-         "RunDevconUpdate: no process handle to wait for."},
+         "RunDevconUpdate: no process handle to wait for.", 20000},
         {"the wait fails", [&] { machine->faults().failNth("WaitForSingleObject", 1, ERROR_INVALID_HANDLE); },
-         "RunDevconUpdate:Error(6) in WaitForSingleObject."},
+         "RunDevconUpdate:Error(6) in WaitForSingleObject.", 20000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         onSystem("7-x64");
+        reader->setDevconDuration(30000);
         c.arrange();
+        auto t0 = machine->now();
         EXPECT_EQ(ChangeDriver(1), 0);
+        EXPECT_EQ(machine->now() - t0, c.took);
         EXPECT_EQ(runs().size(), 1u) << "the tool was started";
         EXPECT_TRUE(traced(c.trace));
         EXPECT_TRUE(traced("ChangeDriver: UpdateDriver Failed"));
         EXPECT_EQ(machine->registry().dword(kParamsPath, kValueIsSwitchingDrv), 0u);
-        machine->advance(10000); // the tool's own run ends
+        machine->advance(15000); // the tool's own run ends
         EXPECT_EQ(machine->openHandles(), 0u);
     }
 }

@@ -71,7 +71,7 @@ TEST_F(OperatorTest, StandardCommandWithAnEmptyBusSwitchesBackAtOnce) {
 TEST_F(OperatorTest, FailedSwitchIsStillFollowedByTheBusCheck) {
     // The controller has neither driver; the first start of the tool fails.
     machine->devices().setDescription(reader->controller(), std::string("PCI Device"));
-    machine->faults().failNth("ShellExecuteExA", 1, ERROR_ACCESS_DENIED);
+    machine->faults().failNth("CreateProcessA", 1, ERROR_ACCESS_DENIED);
     command(ghChangeMicrosoftDriverEvent);
     EXPECT_TRUE(traced("ThreadOperateDriver:Change driver failed!"));
     ASSERT_EQ(toolRuns(), 1u);
@@ -169,6 +169,17 @@ TEST_F(OperatorTest, AfterAToolWhoseEndWasNotSeenTheFlagFollowsTheBinding) {
     command(ghChangeHXDriverEvent);
     EXPECT_EQ(toolRuns(), 2u);
     EXPECT_EQ(reader->binding(), sim::Binding::Standard);
+    EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
+
+    // The tool is seen to end, so the switch counts as done and its flag is
+    // stored; but it rebound nothing: the flag still follows the driver bound.
+    auto writes = flagWrites().size();
+    command(ghChangeHXDriverEvent);
+    EXPECT_EQ(toolRuns(), 3u);
+    EXPECT_TRUE(traced("ThreadOperateDriver:Change driver ok!"));
+    EXPECT_EQ(reader->binding(), sim::Binding::Standard);
+    auto after = flagWrites();
+    EXPECT_EQ(std::vector<DWORD>(after.begin() + writes, after.end()), (std::vector<DWORD>{0, 1}));
     EXPECT_EQ(machine->registry().dword(kParamsPath, kValueDriverSwitchFlag), 1u);
 }
 

@@ -109,10 +109,11 @@ TEST_F(MonitorTest, EachFailingStepEndsTheMonitorWithItsTrace) {
     } cases[] = {
         {"RegNotifyChangeKeyValue", 2, ERROR_NOT_ENOUGH_MEMORY, "ThreadMonitorSDIORegister:Error(8) in RegNotifyChangeKeyValue."},
         {"RegSetValueExA", 1, ERROR_CANTWRITE, "RestoreRegisterKey:failed in RegSetValueEx(3F5)."},
-        // The sixth close: the start's gate and identifier reads close two
-        // keys each first (the driver's service key and theirs), and the
-        // monitor the service key it opened its own from.
-        {"RegCloseKey", 6, ERROR_INVALID_HANDLE, "ThreadMonitorSDIORegister:Error in RegCloseKey."},
+        // The seventh close: the start's gate and identifier reads close two
+        // keys each first (the driver's service key and theirs), its look at
+        // the switching value one, and the monitor the service key it opened
+        // its own from.
+        {"RegCloseKey", 7, ERROR_INVALID_HANDLE, "ThreadMonitorSDIORegister:Error in RegCloseKey."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.trace);

@@ -119,6 +119,43 @@ TEST_F(ServiceTest, StartsWithoutDeviceIdAndWithAnyFourByteGate) {
     SvcCleanup();
 }
 
+// A switching value left set by a run that ended mid-switch goes back to 0 at
+// start, before any worker runs; 0, or no value, is left alone.
+TEST_F(ServiceTest, StaleSwitchingValueIsClearedBeforeTheWorkersStart) {
+    const struct {
+        const char* name;
+        std::optional<DWORD> left;
+        const char* trace;
+    } cases[] = {
+        {"absent", std::nullopt, nullptr},
+        {"zero", 0u, nullptr},
+        {"towards the standard driver", 1u,
+         "SvcInit: IsSwitchingDrv is 1, left by a switch that never ended: set to 0."},
+        {"towards the maker's", 0x81u, "SvcInit: IsSwitchingDrv is 81, left by a switch that never ended: set to 0."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start({});
+        openGate();
+        if (c.left)
+            registry().setDword(kParamsPath, kValueIsSwitchingDrv, *c.left);
+        SvcInit(0, 0);
+        ASSERT_TRUE(SvcIsRunning());
+        EXPECT_EQ(registry().dword(kParamsPath, kValueIsSwitchingDrv), c.left ? std::optional<DWORD>(0) : std::nullopt);
+        EXPECT_EQ(writesOf(*machine, kValueIsSwitchingDrv), c.trace ? std::vector<DWORD>{0} : std::vector<DWORD>{});
+        if (c.trace) {
+            EXPECT_TRUE(traced(c.trace));
+            auto log = machine->records().calls();
+            auto at = [&](const char* function) {
+                return std::find_if(log.begin(), log.end(), [&](const auto& r) { return r.function == function; });
+            };
+            EXPECT_LT(at("RegSetValueExA"), at("CreateThread")) << "before the workers start";
+        }
+        SvcStop();
+        SvcCleanup();
+    }
+}
+
 TEST_F(ServiceTest, EachEventCreationFailureReleasesWhatWasMade) {
     const char* const traces[] = {
         "SvcInit:Error(8) in CreateEvent ghSvcStopEvent.",

@@ -10,7 +10,8 @@
 // Under the standard driver an SDIO card in the reader shows as a device on
 // the SD bus; under the maker's driver there is no SD bus. After rebinding,
 // the system announces the changed device tree, and the tool takes a while
-// longer to end. Anything else it is asked is logged and refused.
+// longer to end (as long as the test asks, for a switch to be caught under
+// way). Anything else it is asked is logged and refused.
 #include "e2e_fixture.h"
 
 #include <cstring>
@@ -57,7 +58,8 @@ Package packageOf(const std::string& parameters) {
 
 int main() {
     long long startedAt = nowUs();
-    const std::string parameters = commandTail(GetCommandLineA());
+    const std::string commandLine = GetCommandLineA();
+    const std::string parameters = commandTail(commandLine.c_str());
     DWORD switching = kValueAbsent;
     readDword(HKEY_LOCAL_MACHINE, kParametersKey, kValueIsSwitchingDrv, &switching);
 
@@ -67,6 +69,7 @@ int main() {
     const std::string log = e2e::runKey(run);
     bool recorded = setDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kRunsStarted, run) &&
                     setString(HKEY_CURRENT_USER, log.c_str(), e2e::kRunParameters, parameters) &&
+                    setString(HKEY_CURRENT_USER, log.c_str(), e2e::kRunCommandLine, commandLine) &&
                     setDword(HKEY_CURRENT_USER, log.c_str(), e2e::kRunSwitching, switching) &&
                     setQword(HKEY_CURRENT_USER, log.c_str(), e2e::kRunStartUs, startedAt);
 
@@ -90,7 +93,9 @@ int main() {
         exitCode = kExitRefused;
         break;
     }
-    Sleep(kFinishMs);
+    DWORD holdMs = kFinishMs;
+    readDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kHoldMs, &holdMs);
+    Sleep(holdMs);
 
     recorded = setQword(HKEY_CURRENT_USER, log.c_str(), e2e::kRunEndUs, nowUs()) && recorded;
     recorded = setDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kRunsEnded, run) && recorded;

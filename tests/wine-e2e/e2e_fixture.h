@@ -20,8 +20,10 @@ constexpr const char* kProbeKey = "Software\\CardwellWineE2E";
 constexpr const char* kCardInserted = "CardInserted"; // DWORD 1 while an SDIO card is in the reader
 constexpr const char* kRunsStarted = "RunsStarted";   // DWORD, counts tool runs as they start
 constexpr const char* kRunsEnded = "RunsEnded";       // DWORD, counts them as they end
+constexpr const char* kHoldMs = "HoldMs";             // DWORD: how long a run takes after its work (absent: 300 ms)
 // One subkey per run, Run1, Run2, ...:
 constexpr const char* kRunParameters = "Parameters";   // REG_SZ: the tool's command line after its path
+constexpr const char* kRunCommandLine = "CommandLine"; // REG_SZ: the tool's whole command line
 constexpr const char* kRunSwitching = "IsSwitchingDrv"; // DWORD: the value while the tool ran (absent: 0xFFFFFFFF)
 constexpr const char* kRunStartUs = "StartUs";         // QWORD: winetest::nowUs() as the tool started
 constexpr const char* kRunEndUs = "EndUs";             // QWORD: the same just before it ended

@@ -47,6 +47,9 @@ constexpr DWORD kStaysMs = 6000;
 // SvcCleanup waits at most 60 s for the workers; an idle service stops at
 // once, so the program ends well within this.
 constexpr DWORD kExitLimitMs = 20000;
+// How long the tool takes in the roads that leave during a switch: long
+// enough to be caught under way.
+constexpr DWORD kHeldToolMs = 2000;
 constexpr DWORD kPollMs = 5;
 // An idle service makes no wait call at all; watched for this long.
 constexpr DWORD kIdleMs = 30000;
@@ -237,6 +240,7 @@ private:
 // ---------------------------------------------------------------------------
 // The tool's log.
 struct ToolRun {
+    std::string commandLine;
     std::string parameters;
     DWORD switching = kValueAbsent;
     long long startUs = 0;
@@ -260,6 +264,7 @@ bool waitForRun(DWORD n, DWORD limitMs, ToolRun* run) {
             return false;
     }
     const std::string key = e2e::runKey(n);
+    readString(HKEY_CURRENT_USER, key.c_str(), e2e::kRunCommandLine, &run->commandLine);
     readString(HKEY_CURRENT_USER, key.c_str(), e2e::kRunParameters, &run->parameters);
     readDword(HKEY_CURRENT_USER, key.c_str(), e2e::kRunSwitching, &run->switching);
     readQword(HKEY_CURRENT_USER, key.c_str(), e2e::kRunStartUs, &run->startUs);
@@ -455,6 +460,23 @@ int processesNamed(std::initializer_list<const char*> names) {
     return count;
 }
 
+// Whether the notification area holds the program's icon: changing nothing
+// about an icon succeeds only when the taskbar has it.
+bool iconPresent(HWND main) {
+    NOTIFYICONDATAA record;
+    std::memset(&record, 0, sizeof record);
+    record.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    record.hWnd = main;
+    record.uID = 2000;
+    return Shell_NotifyIconA(NIM_MODIFY, &record) != FALSE;
+}
+
+DWORD switchingValue() {
+    DWORD value = kValueAbsent;
+    readDword(HKEY_LOCAL_MACHINE, kParametersKey, kValueIsSwitchingDrv, &value);
+    return value;
+}
+
 // Started and listening: its main window, and the service's listener dialog,
 // which the service makes last of its threads.
 bool comesUp(const TrayProgram& tray) {
@@ -501,6 +523,10 @@ bool expectRun(DWORD n, const char* parameters, DWORD switching, ToolRun* result
         return false;
     ok(run.parameters == parameters, "tool run %u was given \"%s\", not \"%s\"\n", u(n), run.parameters.c_str(),
        parameters);
+    // Started from its file: its quoted full path, a blank, the parameters.
+    const std::string line = "\"" + windowsDirectory() + "\\inf\\hxsdc\\devconx64.exe\" " + parameters;
+    ok(run.commandLine == line, "tool run %u had the command line %s, not %s\n", u(n), run.commandLine.c_str(),
+       line.c_str());
     ok(run.switching == switching, "tool run %u saw IsSwitchingDrv %#x, not %#x\n", u(n), u(run.switching),
        u(switching));
     return true;
@@ -572,10 +598,13 @@ CONFORMANCE_TEST(e2e_sdio_card_road) {
     Machine machine(true);
     if (!machine.ready())
         return;
+    // Left by a run that ended mid-switch: the start sets it back to 0.
+    ok(machine.parameters().set(kValueIsSwitchingDrv, kSwitchingToStandard), "cannot leave IsSwitchingDrv at 1\n");
     ValueWatch watch;
     TrayProgram tray;
     if (!comesUp(tray))
         return;
+    ok(switchingValue() == 0, "IsSwitchingDrv left at 1 reads %#x after the start\n", u(switchingValue()));
 
     long long reportAt = report(machine, watch);
     ToolRun toStandard;
@@ -604,7 +633,7 @@ CONFORMANCE_TEST(e2e_sdio_card_road) {
     expectNothingMoreFor(kStaysMs, 2, 0, kMakerDriverDescription);
 
     double exit = exitFromTray(tray);
-    expectValues(watch, kValueIsSwitchingDrv, {kSwitchingToStandard, 0, kSwitchingToMaker, 0});
+    expectValues(watch, kValueIsSwitchingDrv, {kSwitchingToStandard, 0, kSwitchingToStandard, 0, kSwitchingToMaker, 0});
     expectValues(watch, kValueDriverSwitchFlag, {1, 0});
 
     trace("report -> tool start %.0f ms (about 2000 by design); tool end -> DriverSwitchFlag 1 %.1f ms\n", command,
@@ -705,4 +734,63 @@ CONFORMANCE_TEST(e2e_forged_init_dialog) {
         expectNothingMoreFor(kStaysMs, 1, 1, kStandardDriverDescription);
     }
     trace("%d forged WM_INITDIALOG posted; Exit -> process ended %.0f ms\n", forger.posted, exitFromTray(tray));
+}
+
+// The program is left while its service switches: by the sign-out (the
+// system's WM_QUERYENDSESSION, then WM_ENDSESSION; Wine ends no process
+// after them, so the test sends both itself) and by a Cancel posted by another
+// program. Either way the switch finishes, the service stops, the icon goes
+// and the process ends by itself; after the sign-out all of it is done before
+// the program answers.
+CONFORMANCE_TEST(e2e_ways_out_during_a_switch) {
+    for (const bool signOut : {true, false}) {
+        const char* way = signOut ? "the sign-out" : "a posted Cancel";
+        Machine machine(true);
+        if (!machine.ready())
+            return;
+        ok(setDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kHoldMs, kHeldToolMs), "cannot hold the tool\n");
+        ValueWatch watch;
+        TrayProgram tray;
+        if (!comesUp(tray))
+            return;
+        HWND main = tray.window("Cardwell", 0);
+        ok(iconPresent(main), "no icon before %s\n", way);
+        report(machine, watch);
+        for (long long deadline = nowUs() + kRunLimitMs * 1000LL; runsStarted() < 1 && nowUs() < deadline;)
+            Sleep(kPollMs);
+        if (!ok(runsStarted() == 1, "the tool did not start within %u ms\n", u(kRunLimitMs))) {
+            exitFromTray(tray);
+            return;
+        }
+        ok(switchingValue() == kSwitchingToStandard, "IsSwitchingDrv is %#x while the tool runs\n",
+           u(switchingValue()));
+
+        long long at = nowUs();
+        if (signOut) {
+            DWORD_PTR agreed = 0;
+            ok(SendMessageTimeoutA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &agreed) &&
+                   agreed,
+               "WM_QUERYENDSESSION not answered yes\n");
+            DWORD_PTR answer = 0;
+            ok(SendMessageTimeoutA(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kExitLimitMs, &answer),
+               "WM_ENDSESSION not answered within %u ms: error %u\n", u(kExitLimitMs), u(GetLastError()));
+            trace("WM_ENDSESSION answered after %.0f ms\n", ms(nowUs() - at));
+            DWORD ended = 0;
+            readDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kRunsEnded, &ended);
+            ok(ended == 1, "the program answered WM_ENDSESSION before the tool's run ended\n");
+            ok(switchingValue() == 0, "IsSwitchingDrv is %#x as the program answers\n", u(switchingValue()));
+            ok(!iconPresent(main), "the icon is still there as the program answers\n");
+        } else {
+            ok(PostMessageA(main, WM_COMMAND, IDCANCEL, 0), "cannot post Cancel: error %u\n", u(GetLastError()));
+        }
+        long code = tray.waitForEnd(kExitLimitMs);
+        ok(code == 0, "Cardwell.exe ended with %ld after %s (-1: not within %u ms)\n", code, way, u(kExitLimitMs));
+        trace("%s during a switch: the process ended %.0f ms later\n", way, ms(nowUs() - at));
+        DWORD ended = 0;
+        readDword(HKEY_CURRENT_USER, e2e::kProbeKey, e2e::kRunsEnded, &ended);
+        ok(ended == 1, "the tool's run did not finish (%u ended)\n", u(ended));
+        ok(switchingValue() == 0, "IsSwitchingDrv is %#x after %s\n", u(switchingValue()), way);
+        ok(!iconPresent(main), "the icon is left after %s\n", way);
+        ok(processesNamed({"Cardwell.exe", "devconx64.exe"}) == 0, "a Cardwell.exe or devconx64.exe process is left\n");
+    }
 }

@@ -15,6 +15,7 @@
 //   tray_driver nomenu [MS]                succeeds once no context menu is open
 //   tray_driver rect CAPTION               the window's rectangle
 //   tray_driver count CAPTION              how many top-level windows have the title
+//   tray_driver message NAME               the number of the registered message NAME, in hex
 //
 // Every window is looked up among the top-level ones by its title; WINDOW may
 // also be a handle (0x...) printed earlier, for a window that may be gone.
@@ -88,7 +89,7 @@ BOOL CALLBACK countTitled(HWND h, LPARAM titled) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: tray_driver wait|gone|visible|texts|post|icon|menu|rect|count ...\n");
+    std::fprintf(stderr, "usage: tray_driver wait|gone|visible|texts|post|icon|menu|rect|count|message ...\n");
     return 2;
 }
 
@@ -140,6 +141,13 @@ int main(int argc, char** argv) {
                                                      : reinterpret_cast<HWND>(std::strtoull(caption, nullptr, 16));
         record.uID = number(argv[3]);
         return record.hWnd && Shell_NotifyIconA(NIM_MODIFY, &record) ? 0 : 1;
+    }
+    if (!std::strcmp(command, "message") && argc == 3) {
+        UINT message = RegisterWindowMessageA(caption);
+        if (!message)
+            return 1;
+        std::printf("%x\n", message);
+        return 0;
     }
     if (!std::strcmp(command, "count") && argc == 3) {
         Titled titled{caption, 0};
