@@ -6,24 +6,8 @@
 
 namespace ddtool {
 
-std::string statusMeaning(std::uint32_t status) {
-    switch (status) {
-    case FERROCARD_OK:
-        return "success";
-    case FERROCARD_E_NO_CARD_DRIVE:
-        return "no card drive: no reader with a card in it";
-    case FERROCARD_E_WRITE_PROTECTED:
-        return "write refused: the card is write-protected";
-    case FERROCARD_E_BAD_DRIVE:
-        return "not the card's drive";
-    case FERROCARD_E_COMMAND_FAILED:
-        return "a command to the card or the drive failed";
-    case FERROCARD_E_NO_CONTROLLER:
-        return "no controller found or opened";
-    default:
-        return "unknown status";
-    }
-}
+// The header's own words, which applications print too.
+std::string statusMeaning(std::uint32_t status) { return FerrocardStatusText(status); }
 
 std::vector<std::string> cardStatusBits(std::uint16_t status) {
     static const struct {
