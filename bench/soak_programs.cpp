@@ -18,6 +18,16 @@ constexpr DWORD kToolMs = 100;
 constexpr DWORD kStepMs = 60000; // looked at once a virtual minute
 // Enough to hold every run of a step.
 constexpr std::size_t kRunsKept = 64;
+// The counts halfway through the next run of the tool, while the service
+// only waits for it: the same moment of the cycle for the start and the end,
+// so that a device list the service holds between runs does not show as a
+// change.
+Counters countDuringARun(sim::Machine& m, sim::VirtualTime lastStart, sim::VirtualTime period) {
+    if (period)
+        m.advance(static_cast<DWORD>(period - (m.now() - lastStart) % period + kToolMs / 2));
+    return count(m);
+}
+
 } // namespace
 
 bool programStarts(const ProgramOptions& o) {
@@ -57,9 +67,9 @@ bool programStarts(const ProgramOptions& o) {
             }
             runs = reader.devconCommandCount();
             if (runs >= startAt && start.residentKiB == 0)
-                start = count(m);
+                start = countDuringARun(m, last, period);
         }
-        const Counters end = count(m);
+        const Counters end = countDuringARun(m, last, period);
         const bool flat = reportCounters(start, end, o.rssTolerance);
         std::printf("  %llu program starts in %.2f virtual days, %llu of them %llu ms after the one before (%.1f %%)\n",
                     static_cast<unsigned long long>(runs), static_cast<double>(m.now()) / (24.0 * 3600 * 1000),
